@@ -1,0 +1,158 @@
+#include "tests/support/test_support.h"
+
+#include <memory>
+
+#include "app/ui.h"
+
+namespace qtxtest {
+
+void ClearLog() { g_log.entries.clear(); }
+
+bool LogHas(const std::wstring& text, int level, int category) {
+  for (const LogEntry& e : g_log.entries) {
+    if (e.text == text && (level < 0 || e.level == level) && (category < 0 || e.category == category))
+      return true;
+  }
+  return false;
+}
+
+int LogCount(const std::wstring& text) {
+  int n = 0;
+  for (const LogEntry& e : g_log.entries) n += (e.text == text);
+  return n;
+}
+
+int LogIndexOf(const std::wstring& text, size_t from) {
+  for (size_t i = from; i < g_log.entries.size(); ++i)
+    if (g_log.entries[i].text == text) return static_cast<int>(i);
+  return -1;
+}
+
+std::wstring LogDump() {
+  std::wstring out;
+  for (const LogEntry& e : g_log.entries) {
+    out += LogLevelName(e.level);
+    out += L"/";
+    out += LogCategoryName(e.category);
+    out += L" ";
+    out += e.text;
+    out += L"\n";
+  }
+  return out;
+}
+
+std::vector<std::wstring> LogTexts() {
+  std::vector<std::wstring> texts;
+  for (const LogEntry& e : g_log.entries) texts.push_back(e.text);
+  return texts;
+}
+
+namespace {
+struct PromptScript {
+  std::vector<int> answers;
+  size_t next = 0;
+  std::vector<Prompt> seen;
+};
+PromptScript* g_script = nullptr;
+int ScriptedAnswer(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
+  g_script->seen.push_back({owner, text ? text : L"", caption ? caption : L"", type});
+  if (g_script->next < g_script->answers.size()) return g_script->answers[g_script->next++];
+  return IDNO;
+}
+int g_restarts = 0;
+void CountRestart() { ++g_restarts; }
+}  // namespace
+
+ScriptedPrompts::ScriptedPrompts(std::vector<int> answers) {
+  g_script = new PromptScript{std::move(answers), 0, {}};
+  SetUiPromptHook(ScriptedAnswer);
+}
+ScriptedPrompts::~ScriptedPrompts() {
+  SetUiPromptHook(nullptr);
+  delete g_script;
+  g_script = nullptr;
+}
+const std::vector<Prompt>& ScriptedPrompts::prompts() const { return g_script->seen; }
+
+RestartRecorder::RestartRecorder() {
+  g_restarts = 0;
+  SetRestartHook(CountRestart);
+}
+RestartRecorder::~RestartRecorder() { SetRestartHook(nullptr); }
+int RestartRecorder::count() const { return g_restarts; }
+
+void RemoveAll(const std::wstring& path) {
+  DWORD attrs = GetFileAttributesW(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileW(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = fd.cFileName;
+      if (name != L"." && name != L"..") RemoveAll(path + L"\\" + name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
+std::wstring ScratchDir(const std::wstring& name) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring base = std::wstring(temp) + L"qtxtests";
+  CreateDirectoryW(base.c_str(), nullptr);
+  base += L"\\" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(base.c_str(), nullptr);
+  std::wstring dir = base + L"\\" + name;
+  RemoveAll(dir);
+  CreateDirectoryW(dir.c_str(), nullptr);
+  return dir;
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok && written == bytes.size();
+}
+
+bool ReadBytes(const std::wstring& path, std::string* bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes->append(buf, got);
+  CloseHandle(h);
+  return true;
+}
+
+bool PathExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Narrow(const std::wstring& s) {
+  if (s.empty()) return {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s.data(), (int)s.size(), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Widen(const std::string& s) {
+  if (s.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), &out[0], n);
+  return out;
+}
+
+}  // namespace qtxtest

@@ -1,0 +1,62 @@
+// Helpers shared by the tests: reading the process log, answering prompts, recording
+// restarts, scratch folders and files.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "log/log.h"
+
+namespace qtxtest {
+
+// Empties the process log.
+void ClearLog();
+// True when an entry with exactly this text exists (level/category -1 = any).
+bool LogHas(const std::wstring& text, int level = -1, int category = -1);
+// Number of entries with exactly this text.
+int LogCount(const std::wstring& text);
+// Index of the first entry with this text at or after `from`, or -1.
+int LogIndexOf(const std::wstring& text, size_t from = 0);
+// Every entry, one per line, as "level/category text": for failure messages.
+std::wstring LogDump();
+// Texts of all entries in order.
+std::vector<std::wstring> LogTexts();
+
+struct Prompt {
+  HWND owner;
+  std::wstring text;
+  std::wstring caption;
+  UINT type;
+};
+
+// While alive, answers every prompt with the next scripted answer (IDNO once the script
+// is used up) and records it.
+class ScriptedPrompts {
+ public:
+  explicit ScriptedPrompts(std::vector<int> answers = {});
+  ~ScriptedPrompts();
+  const std::vector<Prompt>& prompts() const;
+};
+
+// While alive, counts restarts instead of restarting.
+class RestartRecorder {
+ public:
+  RestartRecorder();
+  ~RestartRecorder();
+  int count() const;
+};
+
+// A fresh empty folder %TEMP%\qtxtests\<pid>\<name> (removed with its contents first).
+std::wstring ScratchDir(const std::wstring& name);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+bool ReadBytes(const std::wstring& path, std::string* bytes);
+bool PathExists(const std::wstring& path);
+// Deletes a file or folder tree, whatever its attributes.
+void RemoveAll(const std::wstring& path);
+
+// UTF-16 <-> UTF-8, for test messages.
+std::string Narrow(const std::wstring& s);
+std::wstring Widen(const std::string& s);
+
+}  // namespace qtxtest
