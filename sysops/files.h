@@ -1,0 +1,2 @@
+// File and folder deletion (being written).
+#pragma once
