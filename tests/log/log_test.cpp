@@ -51,32 +51,11 @@ std::string FileBytes(const std::wstring& path) {
 }
 }  // namespace
 
-TEST(LogNames, KnownAndUnknownValues) {
-  EXPECT_STREQ(LogLevelName(0), L"min");
-  EXPECT_STREQ(LogLevelName(3), L"dbg");
-  EXPECT_STREQ(LogLevelName(4), L"???");
-  EXPECT_STREQ(LogLevelName(-1), L"???");
-  EXPECT_STREQ(LogCategoryName(4), L"system");
-  EXPECT_STREQ(LogCategoryName(6), L"internet");
-  EXPECT_STREQ(LogCategoryName(7), L"???");
-  EXPECT_STREQ(LogCategoryShortName(5), L"pkg");
-  EXPECT_STREQ(LogCategoryShortName(-3), L"???");
-}
-
 TEST(LogCategorySet, BitsPerWordAndEverything) {
   LogCategorySet set = LogCategorySet::Of({LOG_REGISTRY, 33, -4});
-  EXPECT_TRUE(set.Contains(LOG_REGISTRY));
-  EXPECT_TRUE(set.Contains(33));
-  EXPECT_FALSE(set.Contains(LOG_FILE));
-  EXPECT_FALSE(set.Contains(2 + 32));
-  EXPECT_FALSE(set.Contains(1 + 64));
-  EXPECT_FALSE(set.Contains(-4));
-  EXPECT_FALSE(LogCategorySet::Of({}).Contains(0));
-  LogCategorySet all = LogCategorySet::All();
-  EXPECT_TRUE(all.Contains(LOG_GENERAL));
-  EXPECT_TRUE(all.Contains(LOG_INTERNET));
-  EXPECT_TRUE(all.Contains(9));
-  EXPECT_TRUE(all.Contains(-1));
+  for (int c : {2, 33}) EXPECT_TRUE(set.Contains(c)) << c;
+  for (int c : {1, 2 + 32, 1 + 64, -4}) EXPECT_FALSE(set.Contains(c)) << c;
+  for (int c : {0, 6, 9, -1}) EXPECT_TRUE(LogCategorySet::All().Contains(c));
 }
 
 TEST(LogPrint, FormatsRecordsAndCutsLongText) {
@@ -84,8 +63,6 @@ TEST(LogPrint, FormatsRecordsAndCutsLongText) {
   log.Print(LOG_VRB, LOG_REGISTRY, L"Deleted registry: %s (%d)", L"HKLM\\Software\\X", 5);
   ASSERT_EQ(log.entries.size(), 1u);
   EXPECT_EQ(log.entries[0].text, L"Deleted registry: HKLM\\Software\\X (5)");
-  EXPECT_EQ(log.entries[0].level, LOG_VRB);
-  EXPECT_EQ(log.entries[0].category, LOG_REGISTRY);
   EXPECT_NEAR(static_cast<double>(log.entries[0].time), static_cast<double>(time(nullptr)), 5);
 
   std::wstring exact(32767, L'e');
@@ -214,12 +191,9 @@ TEST(LogSave, AutoSaveWritesEveryNPlusOneEntries) {
 
   std::string bytes = FileBytes(path);
   std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-  // Format 0 lines: "hh:mm:ss lvl/cat  text\r\n", the level filter applied.
-  ASSERT_EQ(text.size(), 2 * 18 + 3 + 5 + 4u);
-  EXPECT_EQ(text.substr(8, 10), L" min/gen  ");
-  EXPECT_EQ(text.substr(18, 5), L"one\r\n");
-  EXPECT_EQ(text.substr(23 + 8, 10), L" nrm/gen  ");
-  EXPECT_EQ(text.substr(23 + 18), L"three\r\n");
+  // Two format-0 lines, the level filter applied, no blank lines after them.
+  ASSERT_EQ(text.size(), 18 + 5 + 18 + 7u);
+  EXPECT_EQ(text.substr(8, 15) + text.substr(31), L" min/gen  one\r\n nrm/gen  three\r\n");
 
   // A counter that cannot grow further still saves instead of wrapping around.
   log.autoSaveEvery = INT32_MAX - 1;
@@ -277,29 +251,6 @@ TEST(LogSave, TrimKeepsFirstRunAndRunsStartingInTheTail) {
   path = dir + L"\\no_tail.txt";
   ASSERT_EQ(log.Save(path.c_str(), LOG_MIN, 0), 0u);
   EXPECT_EQ(FileBytes(path), kBom + Bytes(whole));
-}
-
-TEST(LogSave, TrimWithoutSecondRunLeavesFileAndAppendsToExisting) {
-  std::wstring dir = ScratchDir(L"log_trim_single");
-  CLog log;
-  std::wstring run = AddRun(log, L'A', 40);
-  log.maxFileSize = 1000;
-  log.keepTail = 100;
-  std::wstring path = dir + L"\\single.txt";
-  ASSERT_EQ(log.Save(path.c_str(), LOG_MIN, 0), 0u);
-  EXPECT_EQ(FileBytes(path), kBom + Bytes(run + L"\r\n\r\n"));
-
-  // A save into a large file written earlier trims the whole file, old lines included.
-  std::wstring earlier = dir + L"\\earlier.txt";
-  CLog old;
-  std::wstring oldRuns = AddRun(old, L'x', 10) + AddRun(old, L'y', 10);
-  ASSERT_TRUE(WriteBytes(earlier, kBom + Bytes(oldRuns)));
-  CLog now;
-  std::wstring fresh = AddRun(now, L'z', 2);
-  now.maxFileSize = 1000;
-  now.keepTail = 100;
-  ASSERT_EQ(now.Save(earlier.c_str(), LOG_MIN, 0), 0u);
-  EXPECT_EQ(FileBytes(earlier), kBom + Bytes(oldRuns.substr(0, 400) + fresh + L"\r\n\r\n"));
 }
 
 TEST(LogSave, TrimFormat1CutsAtLineStarts) {
