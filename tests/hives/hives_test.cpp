@@ -116,8 +116,8 @@ TEST_F(ProfileHiveTest, UnreadableProfilesAreSkipped) {
   ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, kList + L"\\QtxHv_NoPath"));
   DWORD number = 5;
   ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, kList + L"\\QtxHv_Number", L"ProfileImagePath", REG_DWORD, &number, 4));
-  // A path whose expansion does not fit 260 characters.
-  ASSERT_TRUE(AddProfile(HKEY_CURRENT_USER, kList, L"QtxHv_Long", L"C:\\" + std::wstring(250, L'x') + L"\\%TEMP%"));
+  // A stored path that fits its buffer but whose expansion does not fit 260 characters.
+  ASSERT_TRUE(AddProfile(HKEY_CURRENT_USER, kList, L"QtxHv_Long", L"C:\\" + std::wstring(240, L'x') + L"\\%TEMP%"));
   for (const wchar_t* name : {L"QtxHv_NoPath", L"QtxHv_Number", L"QtxHv_Long"}) {
     EXPECT_FALSE(regOpenProfileHive(name, list_, false, mount)) << Narrow(name);
     EXPECT_STREQ(mount, L"");
