@@ -11,12 +11,14 @@ std::vector<std::wstring> g_rebootQueue;
 
 // The queue key of a path: its ShortPathForm, or the path itself when that is empty. The
 // buffer is never smaller than the path plus quotes, so no form of a long path is cut.
+// When no short form could be had at all, ShortPathForm puts the path in quotes; Windows
+// would take such a name for a relative one and delete nothing, so the path is used.
 std::wstring QueueKey(const wchar_t* path) {
   size_t size = std::max<size_t>(MAX_PATH, wcslen(path) + 3);
   std::vector<wchar_t> out(size, L'\0');
   ShortPathForm(out.data(), path, static_cast<DWORD>(size));
   out.back() = L'\0';
-  if (out[0] == L'\0') return path;
+  if (out[0] == L'\0' || (out[0] == L'"' && path[0] != L'"')) return path;
   return out.data();
 }
 
