@@ -126,7 +126,9 @@ TEST_F(FilesTest, SharedDllCountDecidesWhetherTheFileGoes) {
     EXPECT_EQ(DeleteFileUnlessShared(f.c_str(), false, false), 0u);
     EXPECT_EQ(PathExists(f), c.kept) << c.count;
     EXPECT_EQ(LogCount(L"Ignoring remove shared file:" + f), c.kept ? 2 : 0) << LogDump();
-    if (c.kept) EXPECT_TRUE(LogHas(L"Ignoring remove shared file:" + f, LOG_VRB, LOG_FILE));
+    if (c.kept) {
+      EXPECT_TRUE(LogHas(L"Ignoring remove shared file:" + f, LOG_VRB, LOG_FILE));
+    }
     EXPECT_EQ(RebootQueueEntries().size(), c.kept ? 0u : 1u);
     ResetRebootQueueForTests();
   }
