@@ -168,24 +168,6 @@ TEST_F(FilesTest, LockedFileInTreeIsQueuedOnceWithEveryFolderAboveAfterItsConten
   EXPECT_TRUE(PathExists(locked));
 }
 
-TEST_F(FilesTest, WithoutFallbackTheLastFailureIsTheResult) {
-  std::wstring root = ScratchDir(L"tree nofallback");
-  std::wstring sub = root + L"\\sub";
-  ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
-  std::wstring locked = sub + L"\\busy.dll";
-  ASSERT_TRUE(WriteBytes(locked, "x"));
-  ASSERT_TRUE(WriteBytes(root + L"\\z.txt", "z"));
-  UniqueKernelHandle lock = Lock(locked);
-  ASSERT_TRUE(lock);
-  EXPECT_EQ(RemoveTree(root.c_str(), L"*.*", true, false, false), ERROR_DIR_NOT_EMPTY);
-  EXPECT_TRUE(RebootQueueEntries().empty());
-  EXPECT_FALSE(PathExists(root + L"\\z.txt"));
-  EXPECT_TRUE(PathExists(locked));
-  lock.reset();
-  EXPECT_EQ(RemoveTree(root.c_str(), L"*.*", true, false, false), 0u);
-  EXPECT_FALSE(PathExists(root));
-}
-
 TEST_F(FilesTest, RebootOnlyDeletesNothingAndQueuesEverythingContentsFirst) {
   std::wstring root = ScratchDir(L"tree rebootonly");
   std::wstring sub = root + L"\\sub";
