@@ -13,12 +13,7 @@ void RestartWindows() {
   if (GetRestartHook()) GetRestartHook()();
 }
 void WriteSystemReport() {}
-#include "sysops/files.h"
-#include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
 #include "app/dialog.h"
-DWORD CommitRebootQueue(DWORD, const wchar_t* const*) { return 0; }
-DWORD RemoveTree(const wchar_t*, const wchar_t*, bool, bool, bool) { return 0; }
-int regDeleteTree(HKEY, const wchar_t*) { return 0; }
 INT_PTR CALLBACK MainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 int DetectProduct(const wchar_t*) { return 0; }
