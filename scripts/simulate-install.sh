@@ -5,7 +5,7 @@
 set -u
 export WINEPREFIX=$(realpath -m "${1:?prefix}") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
-reg() { "$wine" reg "$@" /reg:32 </dev/null 2>/dev/null | tr -d '\r'; }
+reg() { "$wine" reg "$@" /reg:32 </dev/null >/dev/null 2>&1; }
 program='C:\Program Files (x86)\VELKO Software\Velko'
 data='C:\ProgramData\VELKO Software\Velko'
 product='HKLM\Software\Velko Software\Velko'
@@ -14,7 +14,7 @@ unix() { "$wine" winepath -u "$1" 2>/dev/null; }
 
 if [ "${2:-}" = "--report" ]; then
   for key in "$product" "$uninstall" 'HKCR\VelkoPersistentStorage'; do
-    if reg query "$key" >/dev/null; then echo "key present:   $key"; else echo "key removed:   $key"; fi
+    if reg query "$key"; then echo "key present:   $key"; else echo "key removed:   $key"; fi
   done
   for dir in "$program" "$data"; do
     d=$(unix "$dir")
@@ -27,10 +27,10 @@ p=$(unix "$program"); d=$(unix "$data")
 mkdir -p "$p/Setup" "$d/DATA"
 for f in qtxGui.exe qtxBase.dll pmrBase.dll Setup/Setiface.dll; do echo "stand-in $f" >"$p/$f"; done
 echo "settings" >"$d/DATA/settings.ini"
-reg add "$product" /v Product /d vhm /f >/dev/null
-reg add "$product" /v Version /d 9.0.1 /f >/dev/null
-reg add "$product" /v ProgramFolder /d "$program" /f >/dev/null
-reg add "$product" /v DataFolder /d "$data" /f >/dev/null
-reg add "$uninstall" /v InstallLocation /d "$program" /f >/dev/null
-reg add "$uninstall" /v DisplayName /d "velko! Antivirus" /f >/dev/null
+reg add "$product" /v Product /d vhm /f
+reg add "$product" /v Version /d 9.0.1 /f
+reg add "$product" /v ProgramFolder /d "$program" /f
+reg add "$product" /v DataFolder /d "$data" /f
+reg add "$uninstall" /v InstallLocation /d "$program" /f
+reg add "$uninstall" /v DisplayName /d "velko! Antivirus" /f
 echo "program folder $program, data folder $data, product key $product, uninstall key $uninstall"

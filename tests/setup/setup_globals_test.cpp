@@ -89,7 +89,7 @@ TEST_F(Expansion, EnvironmentVariablesAndPlainPathsPassThrough) {
 
 TEST_F(Expansion, DataPathComesFromTheProductKeyOrTheCommonDataFolder) {
   const wchar_t* key = L"Software\\QtxTests\\setup_tests\\Product";
-  regSetString(key, HKEY_LOCAL_MACHINE, L"DataFolder", L"E:\\VelkoData\\");
+  regSetString(key, HKEY_LOCAL_MACHINE, L"DataFolder", L"E:\\VelkoData");
   g_productRegistryKey = key;
   EXPECT_EQ(g_setup.Expand(L"%RWPATH%\\Quarantine"), L"E:\\VelkoData\\Quarantine");
 
