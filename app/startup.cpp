@@ -135,23 +135,17 @@ std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine) {
         }
         break;
       case Quoted:
-        if (c == L'"') {
-          arguments.push_back(current);
-          current.clear();
-          state = Between;
-        } else {
+      case Plain: {
+        bool ends = state == Quoted ? c == L'"' : c <= 0x20;
+        if (!ends) {
           current += c;
+          break;
         }
+        arguments.push_back(current);
+        current.clear();
+        state = Between;
         break;
-      case Plain:
-        if (c <= 0x20) {
-          arguments.push_back(current);
-          current.clear();
-          state = Between;
-        } else {
-          current += c;
-        }
-        break;
+      }
     }
   }
   if (state != Between) arguments.push_back(current);
