@@ -20,6 +20,7 @@
 namespace {
 constexpr DWORD kKeyListChars = 1024;
 constexpr DWORD kEntryChars = MAX_PATH;
+constexpr DWORD kSectionChars = 32768;
 constexpr const wchar_t* kOsSection = L"operating systems";
 
 // printf into a fixed buffer; false (buffer emptied) when the text does not fit.
@@ -51,6 +52,30 @@ DWORD ReadEntry(const wchar_t* path, const wchar_t* key, wchar_t* entry) {
   entry[0] = L'\0';
   if (!key[0]) return 0;
   return GetPrivateProfileStringW(kOsSection, key, L"", entry, kEntryChars, path);
+}
+
+std::wstring Trimmed(const std::wstring& s) {
+  size_t b = s.find_first_not_of(L" \t"), e = s.find_last_not_of(L" \t");
+  return b == std::wstring::npos ? std::wstring() : s.substr(b, e - b + 1);
+}
+
+// The profile API strips a pair of quotes around a whole value, which would drop them from
+// an entry like "Windows XP" when it is written back with the option. The section's raw
+// lines still carry them: put them back when the raw value is exactly the entry in quotes.
+void RestoreQuotes(const wchar_t* path, const wchar_t* key, wchar_t* entry) {
+  std::wstring lines(kSectionChars, L'\0');
+  GetPrivateProfileSectionW(kOsSection, &lines[0], kSectionChars, path);
+  const std::wstring wanted = entry;
+  for (const wchar_t* p = lines.c_str(); *p; p += wcslen(p) + 1) {
+    std::wstring line = p;
+    size_t eq = line.find(L'=');
+    if (eq == std::wstring::npos || _wcsicmp(Trimmed(line.substr(0, eq)).c_str(), key) != 0) continue;
+    std::wstring raw = Trimmed(line.substr(eq + 1));
+    if (raw.size() == wanted.size() + 2 && raw.size() < kEntryChars && (raw[0] == L'"' || raw[0] == L'\'') &&
+        raw.back() == raw[0] && raw.compare(1, wanted.size(), wanted) == 0)
+      wmemcpy(entry, raw.c_str(), raw.size() + 1);
+    return;
+  }
 }
 
 // Reads the running system's entry: by its ARC name when there is a choice, else the
@@ -87,6 +112,7 @@ BOOL EditBootIniFile(const wchar_t* path, bool add) {
   if (!entry[0]) return read;
   // A value that filled the buffer may have been cut: writing it back would lose its end.
   if (read >= kEntryChars - 1) return FALSE;
+  RestoreQuotes(path, keyName, entry);
   size_t len = wcslen(entry);
   const size_t optionLen = wcslen(kSafeBootOption);
   if (add) {
