@@ -123,17 +123,6 @@ TEST(EditBootIni, NoBootIniOnTheWindowsDrive) {
   EXPECT_FALSE(PathExists(bootIni));
 }
 
-TEST(FindDiskPartition, UnknownDriveIsNotFound) {
-  DWORD disk = 77, partition = 77;
-  wchar_t letter = 0;
-  for (wchar_t c = L'Q'; c <= L'Y' && !letter; ++c) {
-    wchar_t root[] = {c, L':', L'\\', 0};
-    if (GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) letter = c;
-  }
-  ASSERT_NE(letter, 0);
-  EXPECT_FALSE(FindDiskPartition(letter, &disk, &partition));
-}
-
 TEST(RunBootCommand, RunsFromTheSystemFolderAndWaits) {
   wchar_t system[MAX_PATH];
   ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);

@@ -40,20 +40,12 @@ TEST(BuildOsLine, Windows9xNamesAndVersion) {
 }
 
 TEST(BuildOsLine, NtNamesByVersionAndProductType) {
-  struct Row { DWORD major, minor; const wchar_t* workstation; const wchar_t* server; };
-  const Row rows[] = {{4, 0, L"Windows NT", L"Windows NT"},
-                      {5, 0, L"Windows 2000", L"Windows 2000"},
-                      {5, 1, L"Windows XP", L"Windows XP"},
-                      {5, 2, L"Windows Server 2003", L"Windows Server 2003"},
-                      {6, 0, L"Windows Vista", L"Windows Server 2008"},
-                      {6, 1, L"Windows 7", L"Windows Server 2008 R2"},
-                      {6, 2, L"Windows 8", L"Windows Server 2012"}};
-  for (const Row& r : rows) {
-    EXPECT_STREQ(NtSystemName(r.major, r.minor, VER_NT_WORKSTATION), r.workstation);
-    // Domain controllers (2) are named as servers (3): anything but a workstation.
-    EXPECT_STREQ(NtSystemName(r.major, r.minor, VER_NT_SERVER), r.server);
-    EXPECT_STREQ(NtSystemName(r.major, r.minor, VER_NT_DOMAIN_CONTROLLER), r.server);
-  }
+  // Only the 6.x names depend on the product type; domain controllers (2) are servers.
+  EXPECT_STREQ(NtSystemName(6, 0, VER_NT_WORKSTATION), L"Windows Vista");
+  EXPECT_STREQ(NtSystemName(6, 1, VER_NT_DOMAIN_CONTROLLER), L"Windows Server 2008 R2");
+  EXPECT_STREQ(NtSystemName(6, 2, VER_NT_SERVER), L"Windows Server 2012");
+  EXPECT_STREQ(NtSystemName(5, 2, VER_NT_WORKSTATION), L"Windows Server 2003");
+  EXPECT_STREQ(NtSystemName(4, 7, VER_NT_SERVER), L"Windows NT");
   EXPECT_EQ(BuildOsLine(Version(kNt, 5, 1, 2600, 3, 0, VER_NT_WORKSTATION, L"Service Pack 3"), 0),
             L"Operating system: Windows XP ver 5.1, build 2600, sp 3.0 [Service Pack 3]");
   // A 32-bit system without a service pack: no brackets, no suffix.
