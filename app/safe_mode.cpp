@@ -1,0 +1,254 @@
+#include "app/safe_mode.h"
+
+#include <winioctl.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/ui.h"
+#include "app/ui_strings.h"
+#include "log/log.h"
+#include "setup/setup_globals.h"
+#include "sysops/dynapi.h"
+#include "sysops/handles.h"
+#include "sysops/path.h"
+#include "sysops/registry.h"
+#include "sysops/wow64.h"
+
+namespace {
+constexpr DWORD kKeyListChars = 1024;
+constexpr DWORD kEntryChars = MAX_PATH;
+constexpr DWORD kSectionChars = 32768;
+constexpr const wchar_t* kOsSection = L"operating systems";
+
+// printf into a fixed buffer; false (buffer emptied) when the text does not fit.
+bool FormatFits(wchar_t* dest, size_t capacity, const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = _vsnwprintf(dest, capacity, format, args);
+  va_end(args);
+  if (n < 0 || static_cast<size_t>(n) >= capacity) {
+    dest[0] = L'\0';
+    return false;
+  }
+  return true;
+}
+
+void CopyBounded(wchar_t* dest, size_t capacity, const wchar_t* src) {
+  size_t n = wcsnlen(src, capacity - 1);
+  wmemcpy(dest, src, n);
+  dest[n] = L'\0';
+}
+
+int CountKeys(const wchar_t* list) {
+  int count = 0;
+  for (const wchar_t* p = list; *p; p += wcslen(p) + 1) ++count;
+  return count;
+}
+
+DWORD ReadEntry(const wchar_t* path, const wchar_t* key, wchar_t* entry) {
+  entry[0] = L'\0';
+  if (!key[0]) return 0;
+  return GetPrivateProfileStringW(kOsSection, key, L"", entry, kEntryChars, path);
+}
+
+std::wstring Trimmed(const std::wstring& s) {
+  size_t b = s.find_first_not_of(L" \t"), e = s.find_last_not_of(L" \t");
+  return b == std::wstring::npos ? std::wstring() : s.substr(b, e - b + 1);
+}
+
+// The profile API strips a pair of quotes around a whole value, which would drop them from
+// an entry like "Windows XP" when it is written back with the option. The section's raw
+// lines still carry them: put them back when the raw value is exactly the entry in quotes.
+void RestoreQuotes(const wchar_t* path, const wchar_t* key, wchar_t* entry) {
+  std::wstring lines(kSectionChars, L'\0');
+  GetPrivateProfileSectionW(kOsSection, &lines[0], kSectionChars, path);
+  const std::wstring wanted = entry;
+  for (const wchar_t* p = lines.c_str(); *p; p += wcslen(p) + 1) {
+    std::wstring line = p;
+    size_t eq = line.find(L'=');
+    if (eq == std::wstring::npos || _wcsicmp(Trimmed(line.substr(0, eq)).c_str(), key) != 0) continue;
+    std::wstring raw = Trimmed(line.substr(eq + 1));
+    if (raw.size() == wanted.size() + 2 && raw.size() < kEntryChars && (raw[0] == L'"' || raw[0] == L'\'') &&
+        raw.back() == raw[0] && raw.compare(1, wanted.size(), wanted) == 0)
+      wmemcpy(entry, raw.c_str(), raw.size() + 1);
+    return;
+  }
+}
+
+// Reads the running system's entry: by its ARC name when there is a choice, else the
+// loader's default, else the first entry. keyName receives the key that was read.
+DWORD FindRunningEntry(const wchar_t* path, wchar_t* keyName, wchar_t* entry) {
+  wchar_t keys[kKeyListChars] = {0};
+  GetPrivateProfileStringW(kOsSection, nullptr, L"", keys, kKeyListChars, path);
+  DWORD read = 0;
+  entry[0] = keyName[0] = L'\0';
+  if (CountKeys(keys) > 1) {
+    wchar_t windows[MAX_PATH] = {0};
+    DWORD disk = 0, partition = 0;
+    UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (n > 2 && n < MAX_PATH && FindDiskPartition(windows[0], &disk, &partition) &&
+        FormatFits(keyName, kEntryChars, L"multi(0)disk(0)rdisk(%u)partition(%u)%s", disk, partition,
+                   windows + 2))
+      read = ReadEntry(path, keyName, entry);
+  }
+  if (!entry[0]) {
+    GetPrivateProfileStringW(L"boot loader", L"default", L"", keyName, kEntryChars, path);
+    read = ReadEntry(path, keyName, entry);
+  }
+  if (!entry[0]) {
+    CopyBounded(keyName, kEntryChars, keys);
+    read = ReadEntry(path, keyName, entry);
+  }
+  return read;
+}
+}  // namespace
+
+BOOL EditBootIniFile(const wchar_t* path, bool add) {
+  wchar_t keyName[kEntryChars], entry[kEntryChars];
+  DWORD read = FindRunningEntry(path, keyName, entry);
+  if (!entry[0]) return read;
+  // A value that filled the buffer may have been cut: writing it back would lose its end.
+  if (read >= kEntryChars - 1) return FALSE;
+  RestoreQuotes(path, keyName, entry);
+  size_t len = wcslen(entry);
+  const size_t optionLen = wcslen(kSafeBootOption);
+  if (add) {
+    if (len + optionLen >= kEntryChars) return FALSE;
+    wmemcpy(entry + len, kSafeBootOption, optionLen + 1);
+  } else if (len > optionLen && _wcsicmp(entry + len - optionLen, kSafeBootOption) == 0) {
+    entry[len - optionLen] = L'\0';
+  }
+  return WritePrivateProfileStringW(kOsSection, keyName, entry, path);
+}
+
+BOOL EditBootIni(bool add) {
+  wchar_t windows[MAX_PATH] = {0}, path[MAX_PATH] = {0};
+  UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (n < 2 || n >= MAX_PATH) return FALSE;
+  _snwprintf(path, MAX_PATH - 1, L"%.2s\\%s", windows, L"boot.ini");
+  return EditBootIniFile(path, add);
+}
+
+namespace {
+// Fixed layouts of the two answers read below; only these fields are used.
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) + offsetof(DISK_EXTENT, DiskNumber) == 8,
+              "disk number at byte 8");
+static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "one extent is 32 bytes");
+static_assert(offsetof(PARTITION_INFORMATION_EX, PartitionNumber) == 24, "partition number at byte 24");
+static_assert(sizeof(PARTITION_INFORMATION_EX) == 144, "partition information is 144 bytes");
+constexpr DWORD kIoBufferBytes = 1024;
+}  // namespace
+
+bool FindDiskPartition(wchar_t letter, DWORD* disk, DWORD* partition) {
+  wchar_t volume[8];
+  _snwprintf(volume, 8, L"\\\\.\\%c:", letter);
+  volume[7] = L'\0';
+  UniqueKernelHandle device(CreateFileW(volume, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!device) return false;
+  alignas(8) BYTE buffer[kIoBufferBytes] = {};
+  DWORD got = 0;
+  bool haveDisk = DeviceIoControl(device.get(), IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
+                                  buffer, sizeof buffer, &got, nullptr) &&
+                  got >= sizeof(VOLUME_DISK_EXTENTS);
+  if (haveDisk) *disk = reinterpret_cast<VOLUME_DISK_EXTENTS*>(buffer)->Extents[0].DiskNumber;
+  got = 0;
+  bool havePartition = DeviceIoControl(device.get(), IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0,
+                                       buffer, sizeof buffer, &got, nullptr) &&
+                       got >= sizeof(PARTITION_INFORMATION_EX);
+  if (havePartition) *partition = reinterpret_cast<PARTITION_INFORMATION_EX*>(buffer)->PartitionNumber;
+  return haveDisk && havePartition;
+}
+
+void RunBootCommand(const wchar_t* command) {
+  wchar_t system[MAX_PATH] = {0}, commandLine[MAX_PATH] = {0};
+  UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  // A cut command line would start some other program: run nothing instead.
+  if (n == 0 || n >= MAX_PATH || !FormatFits(commandLine, MAX_PATH, L"%s\\%s", system, command))
+    return;
+  FsRedirectionOff nativeSystemFolder;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &si, &pi))
+    return;
+  UniqueKernelHandle process(pi.hProcess);
+  UniqueKernelHandle(pi.hThread).reset();
+  WaitForSingleObject(process.get(), INFINITE);
+}
+
+BOOL CopySelf(wchar_t* path) {
+  wchar_t windows[MAX_PATH] = {0};
+  UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return FALSE;
+  std::wstring target = JoinPath(windows, L"\\Temp\\qtxClear.exe");
+  if (target.size() >= MAX_PATH) return FALSE;
+  if (!CopyFileW(path, target.c_str(), FALSE)) return FALSE;
+  wmemcpy(path, target.c_str(), target.size() + 1);
+  return TRUE;
+}
+
+bool RegisterRunOnce(const wchar_t* path) {
+  UniqueRegKey key;
+  if (regOpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                 KEY_SET_VALUE, key) != ERROR_SUCCESS)
+    return false;
+  DWORD bytes = static_cast<DWORD>((wcslen(path) + 1) * sizeof(wchar_t));
+  return RegSetValueExW(key.get(), L"*qtxClear", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                        bytes) == ERROR_SUCCESS;
+}
+
+namespace {
+constexpr DWORD kShutdownMessageId = 2818;
+constexpr DWORD kShutdownReason = 0x80040002;  // planned, application, installation
+
+bool SetShutdownPrivilege(HANDLE token, bool enable) {
+  TOKEN_PRIVILEGES tp = {};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  return LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &tp.Privileges[0].Luid) &&
+         AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
+}
+
+void RebootByExitWindows() { ExitWindowsEx(EWX_REBOOT, 0); }
+
+void RebootNt() {
+  std::wstring message(kLogMessageChars, L'\0');
+  LoadUiString(g_instance, kShutdownMessageId, &message[0], static_cast<int>(kLogMessageChars),
+               g_uiLanguage);
+  if (g_setup.IsOS(OS_NT4)) {
+    typedef BOOL(WINAPI * ShutdownFn)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL);
+    auto shutdown = LookupFn<ShutdownFn>(L"Advapi32.dll", "InitiateSystemShutdownW");
+    if (!shutdown) return RebootByExitWindows();
+    shutdown(nullptr, &message[0], g_setup.restartTimeout, FALSE, TRUE);
+    return;
+  }
+  typedef BOOL(WINAPI * ShutdownExFn)(LPWSTR, LPWSTR, DWORD, BOOL, BOOL, DWORD);
+  auto shutdownEx = LookupFn<ShutdownExFn>(L"Advapi32.dll", "InitiateSystemShutdownExW");
+  if (!shutdownEx) return RebootByExitWindows();
+  if (!shutdownEx(nullptr, &message[0], g_setup.restartTimeout, FALSE, TRUE, kShutdownReason))
+    g_log.Print(LOG_MIN, LOG_SYSTEM, L"pfnInitiateSystemShutdownEx returned 0x%08X", GetLastError());
+}
+}  // namespace
+
+void RestartWindows() {
+  g_log.Print(LOG_VRB, LOG_SYSTEM, L"Restart windows");
+  if (RestartHook hook = GetRestartHook()) {
+    hook();
+    return;
+  }
+  if (!g_setup.IsOS(OS_NT)) {
+    RebootByExitWindows();
+    return;
+  }
+  UniqueKernelHandle token;
+  bool haveToken = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                    token.put()) != FALSE;
+  if (haveToken) SetShutdownPrivilege(token.get(), true);
+  RebootNt();
+  if (haveToken) SetShutdownPrivilege(token.get(), false);
+}

@@ -1,0 +1,88 @@
+// Tests that change fixed places of the machine: the self-copy in the Windows temporary
+// folder and the RunOnce value.
+#include "app/safe_mode.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+using namespace qtxtest;
+
+namespace {
+constexpr const wchar_t* kRunOnce = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// The value as the 32-bit product sees it: in the 32-bit view.
+bool ReadRunOnce(DWORD* type, std::vector<BYTE>* data) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key)) return false;
+  DWORD size = 0;
+  LSTATUS rc = RegQueryValueExW(key, L"*qtxClear", nullptr, type, nullptr, &size);
+  if (rc == ERROR_SUCCESS) {
+    data->resize(size);
+    rc = RegQueryValueExW(key, L"*qtxClear", nullptr, type, data->data(), &size);
+  }
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
+void RestoreRunOnce(bool had, DWORD type, const std::vector<BYTE>& data) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key), 0);
+  if (had)
+    RegSetValueExW(key, L"*qtxClear", 0, type, data.data(), (DWORD)data.size());
+  else
+    RegDeleteValueW(key, L"*qtxClear");
+  RegCloseKey(key);
+}
+}  // namespace
+
+TEST(RegisterRunOnce, WritesThePathWithItsTerminator) {
+  DWORD savedType = 0;
+  std::vector<BYTE> saved;
+  bool had = ReadRunOnce(&savedType, &saved);
+
+  const std::wstring path = L"C:\\Windows\\Temp\\qtxClear.exe";
+  EXPECT_TRUE(RegisterRunOnce(path.c_str()));
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  ASSERT_TRUE(ReadRunOnce(&type, &data));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  ASSERT_EQ(data.size(), (path.size() + 1) * sizeof(wchar_t));
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data.data())), path);
+  EXPECT_EQ(reinterpret_cast<const wchar_t*>(data.data())[path.size()], L'\0');
+
+  RestoreRunOnce(had, savedType, saved);
+}
+
+TEST(CopySelf, CopiesToTheWindowsTemporaryFolder) {
+  wchar_t windows[MAX_PATH];
+  ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::wstring target = std::wstring(windows) + L"\\Temp\\qtxClear.exe";
+  std::string savedCopy;
+  bool hadCopy = ReadBytes(target, &savedCopy);
+
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  wchar_t path[MAX_PATH];
+  wcscpy(path, self);
+  ASSERT_TRUE(CopySelf(path));
+  EXPECT_EQ(std::wstring(path), target);
+  std::string original, copy;
+  ASSERT_TRUE(ReadBytes(self, &original));
+  ASSERT_TRUE(ReadBytes(target, &copy));
+  EXPECT_TRUE(original == copy);
+
+  // A source that cannot be copied leaves the caller's path as it was.
+  std::wstring missing = ScratchDir(L"copyself") + L"\\missing.exe";
+  wcscpy(path, missing.c_str());
+  EXPECT_FALSE(CopySelf(path));
+  EXPECT_EQ(std::wstring(path), missing);
+
+  if (hadCopy)
+    WriteBytes(target, savedCopy);
+  else
+    DeleteFileW(target.c_str());
+}
