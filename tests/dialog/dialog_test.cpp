@@ -261,3 +261,47 @@ TEST_F(DialogTest, SilentModeStartsTheRunByItselfAndStaysOpen) {
 }
 
 }  // namespace
+
+namespace {
+// Opens the folder browser with the browse button and ends it with `button` (IDOK/IDCANCEL).
+bool BrowseAndPress(HWND dialog, int button, std::wstring* caption) {
+  PostMessageW(dialog, WM_COMMAND, IDC_BROWSE, 0);  // the browser is modal: do not wait here
+  HWND browser = WaitForWindow(Str(IDS_BROWSE_CAPTION).c_str(), 20000);
+  if (!browser) return false;
+  *caption = TextOf(browser);
+  Click(GetDlgItem(browser, button));
+  return Settle(dialog);
+}
+
+TEST_F(DialogTest, BrowserStartsFromTheDetectedFolder) {
+  // Wine 8's browser does not preselect a folder below the user's profile (it stays on the
+  // desktop for C:\users\<user>\Temp\...), so this test uses a folder of its own on C:.
+  std::wstring base = L"C:\\qtxtests-dialog";
+  RemoveAll(base);
+  ASSERT_TRUE(CreateDirectoryW(base.c_str(), nullptr));
+  programFolder = base + L"\\Program";
+  ASSERT_TRUE(CreateDirectoryW(programFolder.c_str(), nullptr));
+  Set(kProductKey, L"Product", L"vhm");
+  Set(kProductKey, L"ProgramFolder", programFolder + L"\\");
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  std::wstring caption, afterOk, afterCancel;
+  bool okDone = false, cancelDone = false;
+  ShowMainDialog([&](HWND dialog) {
+    if (!dialog) return;
+    TypeText(GetDlgItem(dialog, IDC_PATH), otherFolder);
+    okDone = BrowseAndPress(dialog, IDOK, &caption);
+    afterOk = TextOf(GetDlgItem(dialog, IDC_PATH));
+    TypeText(GetDlgItem(dialog, IDC_PATH), otherFolder);
+    cancelDone = BrowseAndPress(dialog, IDCANCEL, &caption);
+    afterCancel = TextOf(GetDlgItem(dialog, IDC_PATH));
+  });
+  CoUninitialize();
+  RemoveAll(base);
+  ASSERT_TRUE(okDone);
+  ASSERT_TRUE(cancelDone);
+  EXPECT_EQ(Str(IDS_BROWSE_CAPTION), caption);
+  // OK takes the preselected folder: the detected one without its trailing backslash.
+  EXPECT_EQ(0, _wcsicmp(programFolder.c_str(), afterOk.c_str())) << Narrow(afterOk);
+  EXPECT_EQ(0, _wcsicmp(programFolder.c_str(), afterCancel.c_str())) << Narrow(afterCancel);
+}
+}  // namespace
