@@ -1,4 +1,101 @@
 #include "app/removal_run.h"
 
-// The sequence is being written.
-DWORD RemovalRun() { return 0; }
+#include <shlobj.h>
+
+#include "app/app_state.h"
+#include "app/ui.h"
+#include "app/ui_strings.h"
+#include "catalog/catalog.h"
+#include "resources/resource.h"
+#include "setup/setup_globals.h"
+#include "sysops/files.h"
+#include "sysops/path.h"
+#include "sysops/reboot_queue.h"
+#include "sysops/registry.h"
+
+const RemovalSteps kCatalogSteps = {
+    RemoveBrowserPlugins,    RemoveSidebarGadget, RemoveServices,     RemoveWhsAddin,
+    RemoveProtectionDrivers, UnregisterModules,   RemoveBootFiles,    RemoveShortcuts,
+    RemoveRegistryEntries,   RemoveProgramFiles,  RemoveWscAntiVirus, RemoveWscAntiSpyware,
+    RemoveWscFirewall,
+};
+
+namespace {
+constexpr const wchar_t* kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko";
+constexpr const wchar_t* kDurableStore = L"\\VELKO Software\\Durable Store\\Velko";
+constexpr size_t kStorePathChars = 520;
+
+// One progress line for the whole run, zeroed when the run starts: a string missing from
+// every table leaves the line as the previous load left it.
+wchar_t g_progressLine[kProgressLineChars];
+
+void Progress(UINT id) { AppendProgressString(g_progressLine, id); }
+
+// The registry step failed: the program files stay, the user is told, no restart follows.
+void ReportRegistryFailure() {
+  static wchar_t message[kProgressLineChars];
+  message[0] = L'\0';
+  LoadUiString(g_instance, IDS_REMOVE_FAILED, message, kProgressLineChars, g_uiLanguage);
+  UiMessageBox(nullptr, message, L"qtxClear", MB_OK);
+  g_setup.RestartNeeded = false;
+}
+
+// The Security Center exists from Windows XP (5.1) on.
+bool HasSecurityCenter() {
+  const OSVERSIONINFOEXW& v = g_setup.osVersion;
+  return v.dwMajorVersion > 5 || (v.dwMajorVersion == 5 && v.dwMinorVersion >= 1);
+}
+
+void RemoveSecurityCenterEntries(const RemovalSteps& steps) {
+  CoInitialize(nullptr);
+  steps.removeWscAntiVirus();
+  steps.removeWscAntiSpyware();
+  steps.removeWscFirewall();
+  CoUninitialize();
+}
+
+// The suite's lasting-storage folder (queued for the restart as a whole) and key.
+void RemoveLastingStorage() {
+  wchar_t folder[kStorePathChars] = {0};
+  if (GetSpecialFolder(folder, CSIDL_COMMON_APPDATA)) {
+    size_t used = wcslen(folder);
+    if (used < kStorePathChars - 1) wcsncat(folder, kDurableStore, kStorePathChars - 1 - used);
+    RemoveTree(folder, L"*.*", true, true, true);
+  }
+  regDeleteTree(HKEY_CLASSES_ROOT, kPersistentStorageKey);
+}
+}  // namespace
+
+DWORD RemovalSequence(const RemovalSteps& steps) {
+  ZeroMemory(g_progressLine, sizeof g_progressLine);
+  // The self-protection driver's admission request would stand here; its form is the
+  // driver's own and nothing depends on its answer, so the run does without it.
+  steps.removeBrowserPlugins();
+  steps.removeSidebarGadget();
+  DWORD result = steps.removeServices();
+  Progress(IDS_DONE_SERVICE);
+  steps.removeWhsAddin();
+  steps.removeProtectionDrivers();
+  Progress(IDS_DONE_DRIVERS);
+  steps.unregisterModules();
+  steps.removeBootFiles();
+  steps.removeShortcuts();
+  Progress(IDS_DONE_SHORTCUTS);
+  if (steps.removeRegistryEntries() == 0) {
+    Progress(IDS_DONE_REGISTRY);
+    steps.removeProgramFiles();
+  } else {
+    ReportRegistryFailure();
+  }
+  if (HasSecurityCenter()) RemoveSecurityCenterEntries(steps);
+  regDeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+  Progress(IDS_DONE_ALL);
+  return result;
+}
+
+DWORD RemovalRun(const RemovalSteps& steps) {
+  DWORD result = RemovalSequence(steps);
+  RemoveLastingStorage();
+  CommitRebootQueue(0, nullptr);
+  return result;
+}

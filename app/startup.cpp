@@ -1,5 +1,197 @@
 #include "app/startup.h"
 
+#include "app/app_state.h"
+#include "app/dialog.h"
+#include "app/removal_run.h"
+#include "app/safe_mode.h"
+#include "app/system_report.h"
+#include "app/ui.h"
+#include "app/ui_strings.h"
+#include "log/log.h"
+#include "resources/resource.h"
+#include "setup/setup_globals.h"
+#include "sysops/dynapi.h"
+#include "sysops/handles.h"
+#include "sysops/path.h"
+#include "sysops/selfprotect.h"
+
 std::wstring g_logPath;
 
-int RunStartup(HINSTANCE instance, const wchar_t* commandLine) { return 0; }
+namespace {
+constexpr size_t kMessageChars = 32768;
+constexpr DWORD kRestartRequired = 0x20000000;  // status of the setup library's uninstall
+
+// A message-box text loaded in the UI language.
+struct UiText {
+  explicit UiText(UINT id) { LoadUiString(g_instance, id, text, kMessageChars, g_uiLanguage); }
+  wchar_t text[kMessageChars] = {0};
+};
+
+// The suite's own uninstall through its setup library. False when the library does not
+// load, so that the ordinary start-up goes on.
+bool ForcedUninstall() {
+  typedef DWORD(WINAPI * UninstallFn)(void*, void*, DWORD, DWORD*);
+  DetectProduct(L"vk_pro");
+  std::wstring library = JoinPath(g_detectedProgramFolder, L"Setup\\Setiface.dll");
+  UniqueLibrary setup(LoadLibraryW(library.c_str()));
+  if (!setup) return false;
+  auto uninstall = reinterpret_cast<UninstallFn>(LookupProcIn(setup.get(), "setifaceUninstallProgram"));
+  if (uninstall) {
+    DWORD status = 0;
+    uninstall(nullptr, nullptr, 1, &status);
+    if (status == kRestartRequired) g_setup.RestartNeeded = true;
+  }
+  setup.reset();
+  g_setup.installFolder = g_detectedProgramFolder;
+  RemovalRun();
+  OfferRestart();
+  return true;
+}
+
+// Safe Mode: undone when already in it; otherwise offered twice and, on two Yes answers,
+// arranged (boot setting, self-copy, RunOnce) and followed by a restart. True when the
+// start-up ends here.
+bool SafeModeBlock(const wchar_t* caption) {
+  wchar_t self[MAX_PATH] = {0};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  bool vistaOrLater = g_setup.osVersion.dwMajorVersion > 5;
+  if (GetSystemMetrics(SM_CLEANBOOT) != 0) {
+    if (vistaOrLater)
+      RunBootCommand(L"bcdedit.exe /deletevalue safeboot");
+    else
+      EditBootIni(false);
+    MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return false;
+  }
+  UiText ask(IDS_SAFEMODE_ASK);
+  if (UiMessageBox(nullptr, ask.text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  UiText confirm(IDS_SAFEMODE_RESTART);
+  if (UiMessageBox(nullptr, confirm.text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+
+  if (vistaOrLater)
+    RunBootCommand(L"bcdedit.exe /set safeboot minimal");
+  else
+    EditBootIni(true);
+  CopySelf(self);
+  if (RegisterRunOnce(self)) {
+    RestartWindows();
+  } else {
+    UiText failed(IDS_RUNONCE_FAILED);
+    UiMessageBox(nullptr, failed.text, caption, MB_ICONWARNING);
+  }
+  return true;
+}
+
+int StartupSequence(HINSTANCE instance, const wchar_t* commandLine) {
+  g_setup.Init();
+  g_instance = instance;
+  g_setup.resourceModule = instance;
+  g_uiLanguage = GetUserDefaultUILanguage();
+  g_setup.language = g_uiLanguage;
+  WriteSystemReport();
+  ParseSwitches(SplitCommandLine(commandLine));
+
+  if (g_forceUninstall && ForcedUninstall()) return 0;
+
+  wchar_t caption[MAX_PATH] = {0};
+  LoadUiString(g_instance, IDS_APP_CAPTION, caption, MAX_PATH, g_uiLanguage);
+
+  if (g_setup.UiMode != Silent && g_setup.osVersion.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+      SafeModeBlock(caption))
+    return 0;
+
+  if (ProbeSelfProtection() != 0) {
+    UiText refused(IDS_SELFPROTECTION);
+    UiMessageBox(nullptr, refused.text, caption, MB_ICONERROR);
+    return 1;
+  }
+
+  if (g_setup.UiMode != Interactive && g_setup.UiMode != Silent) {
+    DetectProduct(g_productKind.c_str());
+    g_setup.installFolder = g_detectedProgramFolder;
+    RemovalRun();
+    OfferRestart();
+    return 0;
+  }
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+  return 0;
+}
+}  // namespace
+
+std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine) {
+  enum State { Between, Quoted, Plain } state = Between;
+  std::vector<std::wstring> arguments;
+  std::wstring current;
+  for (const wchar_t* p = commandLine ? commandLine : L""; *p; ++p) {
+    wchar_t c = *p;
+    switch (state) {
+      case Between:
+        if (c <= 0x20) break;
+        if (c == L'"') {
+          state = Quoted;
+        } else {
+          current.assign(1, c);
+          state = Plain;
+        }
+        break;
+      case Quoted:
+      case Plain: {
+        bool ends = state == Quoted ? c == L'"' : c <= 0x20;
+        if (!ends) {
+          current += c;
+          break;
+        }
+        arguments.push_back(current);
+        current.clear();
+        state = Between;
+        break;
+      }
+    }
+  }
+  if (state != Between) arguments.push_back(current);
+  return arguments;
+}
+
+void ParseSwitches(const std::vector<std::wstring>& arguments) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& arg = arguments[i];
+    if (arg.empty() || (arg[0] != L'/' && arg[0] != L'-')) continue;
+    const wchar_t* word = arg.c_str() + 1;  // compared after the prefix, so '-' equals '/'
+    bool hasValue = i + 1 < arguments.size();
+    if (_wcsicmp(word, L"silent") == 0) {
+      if (g_setup.UiMode != VerySilent) g_setup.UiMode = Silent;
+      g_setup.RestartNeeded = true;
+    } else if (_wcsicmp(word, L"verysilent") == 0) {
+      g_setup.UiMode = VerySilent;
+      g_setup.RestartNeeded = false;
+    } else if (_wcsicmp(word, L"noreboot") == 0) {
+      g_setup.RestartNeeded = false;
+    } else if (_wcsicmp(word, L"forceuninstallpro") == 0) {
+      g_forceUninstall = true;
+    } else if (_wcsicmp(word, L"forcerestart") == 0) {
+      g_forceRestart = true;
+    } else if (_wcsicmp(word, L"prod") == 0 && hasValue) {
+      g_productKind = arguments[++i];
+    } else if (_wcsicmp(word, L"log") == 0 && hasValue) {
+      g_logPath = arguments[++i];
+    }
+  }
+}
+
+void OfferRestart() {
+  if (!g_setup.RestartNeeded) return;
+  UiText caption(IDS_RESTART_CAPTION);
+  UiText text(IDS_RESTART_TEXT);
+  if (g_forceRestart) {
+    RestartWindows();
+    return;
+  }
+  if (g_setup.UiMode == VerySilent) return;
+  if (UiMessageBox(g_mainDialog, text.text, caption.text, MB_YESNO | MB_ICONQUESTION) == IDYES) RestartWindows();
+}
+
+int RunStartup(HINSTANCE instance, const wchar_t* commandLine) {
+  int exitCode = StartupSequence(instance, commandLine);
+  if (!g_logPath.empty()) g_log.Save(g_logPath.c_str(), LOG_DBG, 1);
+  return exitCode;
+}

@@ -4,21 +4,21 @@
 #include <string>
 #include <vector>
 
-// Splits a command line (the part after the program name) into arguments: white space
-// (codes <= 0x20) separates; "..." groups, without escapes; a quote inside a plain word is text.
+// Splits a command line (the part after the program name) into arguments: characters up to
+// 0x20 separate; "..." groups (no escapes, an empty pair gives an empty argument); a quote
+// inside a plain word is an ordinary character; an unterminated argument is kept.
 std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine);
 
-// Applies the switches (/silent, /verysilent, /noreboot, /forceuninstallpro, /forcerestart,
-// /prod value; '-' or '/' prefix, any case) to the start-up state. Also "/log path".
+// Applies the switches to the start-up state, later ones overriding earlier ones:
+// /silent, /verysilent, /noreboot, /forceuninstallpro, /forcerestart, /prod <code>,
+// /log <path>; '-' works as '/', case does not matter, anything else is ignored.
 void ParseSwitches(const std::vector<std::wstring>& arguments);
 
-// The status query to the self-protection driver; 0 when it is absent.
-DWORD ProbeSelfProtection();
-
-// Offers (or with /forcerestart performs) the restart at the end of a run.
+// Offers the restart at the end of a run (or performs it with /forcerestart).
 void OfferRestart();
 
-// The whole start-up sequence of wWinMain; returns the process exit code.
+// The start-up sequence of wWinMain; returns the process exit code (1 = refused because
+// the self-protection is enabled, 0 otherwise). Saves the log to the "/log" path, if any.
 int RunStartup(HINSTANCE instance, const wchar_t* commandLine);
 
 // The path given with "/log", or empty.

@@ -71,8 +71,7 @@ void AppendProgress(const wchar_t* line) {
   SetWindowTextW(box, text.c_str());
 }
 
-void AppendProgressString(UINT id) {
-  static wchar_t line[kProgressChars];
-  LoadUiString(g_instance, id, line, static_cast<int>(kProgressChars), g_uiLanguage);
+void AppendProgressString(wchar_t* line, UINT id) {
+  LoadUiString(g_instance, id, line, kProgressLineChars, g_uiLanguage);
   AppendProgress(line);
 }

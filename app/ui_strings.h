@@ -12,5 +12,9 @@ int LoadUiString(HINSTANCE module, UINT id, wchar_t* dest, int capacity, WORD la
 // dialog exists. When the text would pass 32,768 characters the oldest lines are dropped.
 void AppendProgress(const wchar_t* line);
 
-// Loads string id in the UI language (LoadUiString, capacity 32,768) and appends it.
-void AppendProgressString(UINT id);
+// Capacity of a progress line, in characters.
+constexpr int kProgressLineChars = 32768;
+
+// Loads string id in the UI language into line (kProgressLineChars characters; left as it
+// was when the string is missing) and appends it to the progress box.
+void AppendProgressString(wchar_t* line, UINT id);

@@ -1,6 +1,7 @@
 #include "log/log.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cwchar>
 #include <ctime>
 
@@ -30,6 +31,30 @@ const wchar_t* LogCategoryShortName(int category) {
   return category >= 0 && category < 7 ? names[category] : L"???";
 }
 
+LogCategorySet LogCategorySet::All() {
+  LogCategorySet set;
+  set.everyCategory = true;
+  return set;
+}
+
+LogCategorySet LogCategorySet::Of(std::initializer_list<int> categories) {
+  LogCategorySet set;
+  for (int category : categories) {
+    if (category < 0) continue;  // no bit can stand for it
+    size_t word = static_cast<size_t>(category) / 32;
+    if (set.words.size() <= word) set.words.resize(word + 1, 0);
+    set.words[word] |= 1u << (category % 32);
+  }
+  return set;
+}
+
+bool LogCategorySet::Contains(int category) const {
+  if (everyCategory) return true;
+  if (category < 0) return false;
+  size_t word = static_cast<size_t>(category) / 32;
+  return word < words.size() && (words[word] >> (category % 32) & 1u) != 0;
+}
+
 CLog::CLog() {}
 
 void CLog::Print(int level, int category, const wchar_t* format, ...) {
@@ -50,7 +75,9 @@ void CLog::AddEntry(const wchar_t* text, int level, int category) {
   entries.push_back(LogEntry{static_cast<int64_t>(time(nullptr)), GetTickCount(), category, level,
                              text ? text : L""});
   if (autoSave) {
-    if (++autoSaveCounter > autoSaveEvery) {
+    // Saturates so that a huge autoSaveEvery cannot push the counter past its range.
+    if (autoSaveCounter < INT32_MAX) ++autoSaveCounter;
+    if (autoSaveCounter > autoSaveEvery) {
       autoSaveCounter = 0;
       Save(autoSavePath.c_str(), autoSaveLevel, autoSaveFormat);
       entries.clear();

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,10 @@ struct LogEntry {
 };
 
 // A set of categories: category n is in the set when bit (n % 32) of word (n / 32) is 1.
+// The set from All() holds every category, including values outside the named ones.
 struct LogCategorySet {
   std::vector<uint32_t> words;
+  bool everyCategory = false;
   static LogCategorySet All();
   static LogCategorySet Of(std::initializer_list<int> categories);
   bool Contains(int category) const;

@@ -31,6 +31,8 @@ class CUFile : public CGenFile {
   bool OpenRead(const wchar_t* path);       // read-only
   bool OpenReadWrite(const wchar_t* path);  // created if missing, committed on close
   bool Create(const wchar_t* path);         // created or truncated to 0
+  // Arms deletion of `path` (copied) when the object is next closed; null disarms it.
+  void DeleteOnClose(const wchar_t* path);
 
   bool Read(void* buffer, uint32_t count, uint32_t* read) override;
   bool Write(const void* buffer, uint32_t count, uint32_t* written) override;

@@ -18,6 +18,7 @@ std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {
 
 BOOL GetSpecialFolder(wchar_t* buffer, int csidl) {
   typedef BOOL(WINAPI * GetPathFn)(HWND, LPWSTR, int, BOOL);
+  if (!buffer) return FALSE;
   UniqueLibrary shell32(LoadLibraryW(L"shell32.dll"));
   if (!shell32) return FALSE;
   auto getPath = reinterpret_cast<GetPathFn>(LookupProcIn(shell32.get(), "SHGetSpecialFolderPathW"));

@@ -40,10 +40,13 @@ DWORD regSetString(const wchar_t* subkey, HKEY root, const wchar_t* valueName, c
 // Reads a DWORD from HKEY_LOCAL_MACHINE\subkey; 13 when the value is not 4 bytes long.
 DWORD regGetDword(const wchar_t* subkey, const wchar_t* valueName, DWORD* out);
 // Reads a string value into buffer (bufferBytes bytes, zeroed first); logs only when bLog.
+// Text that would fill the buffer without a terminator gives ERROR_MORE_DATA.
 DWORD regGetString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer,
                    DWORD bufferBytes, bool bLog);
-// Deletes root\subkey with all its subkeys. Returns 1 when the key could be opened (also
-// when its final deletion failed), 0 otherwise.
+// Deletes root\subkey with all its subkeys, deepest first, logging each key relative to its
+// parent. Subkeys that cannot be deleted are stepped over and leave the key in place (its
+// failure logged). Returns 1 when the key could be opened (also when its final deletion
+// failed), 0 otherwise.
 int regDeleteTree(HKEY root, const wchar_t* subkey);
 int regDeleteTree64(HKEY root, const wchar_t* subkey);
 int regDeleteTree32(HKEY root, const wchar_t* subkey);
@@ -53,5 +56,7 @@ int regDeleteValue(HKEY root, const wchar_t* subkey, const wchar_t* valueName);
 DWORD regRemoveShellExtension();
 // Deletes the App Paths entry of exeName when its "Path" equals expectedFolder.
 DWORD regRemoveAppPath(const wchar_t* exeName, const wchar_t* expectedFolder);
-// Removes every entry ending in suffix from the virtual-device-driver list. 1 when written.
+// Removes every entry ending in suffix (case-insensitive) from the virtual-device-driver list
+// after repairing its shape. 1 when written back; 0 for an empty suffix, a missing, empty,
+// oversized (> 32,768 bytes) or non-text value.
 int regRemoveVdd(const wchar_t* suffix);

@@ -40,6 +40,14 @@ REGSAM OwnRegistryView() {
 #endif
 }
 
+LSTATUS DeleteRegKeyInOwnView(HKEY root, const wchar_t* subkey) {
+#ifdef _WIN64
+  return RegDeleteKeyExW(root, subkey, KEY_WOW64_32KEY, 0);
+#else
+  return RegDeleteKeyW(root, subkey);
+#endif
+}
+
 std::wstring AsRedirectedPath(const std::wstring& path) {
 #ifdef _WIN64
   wchar_t native[MAX_PATH] = {0}, wow[MAX_PATH] = {0};

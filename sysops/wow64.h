@@ -13,6 +13,11 @@ bool RunsAsWow64Process();
 // build (its own view), KEY_WOW64_32KEY in the 64-bit build. Only the registry layer uses it.
 REGSAM OwnRegistryView();
 
+// Deletes root\subkey (no subkeys) as the 32-bit product's RegDeleteKeyW does: in its own
+// view. The 64-bit build calls RegDeleteKeyExW with KEY_WOW64_32KEY directly (every 64-bit
+// Windows has it), so the plain deletion never depends on a run-time look-up.
+LSTATUS DeleteRegKeyInOwnView(HKEY root, const wchar_t* subkey);
+
 // A path as the 32-bit product reaches it with file-system redirection on. The 32-bit build
 // returns it unchanged (Windows redirects it); the 64-bit build replaces a leading native
 // system folder with the 32-bit system folder itself.

@@ -1,5 +1,7 @@
 #include "sysops/path.h"
 
+#include "sysops/dynapi.h"
+
 #include <gtest/gtest.h>
 
 TEST(JoinPath, JoinsWithExactlyOneBackslash) {
@@ -24,4 +26,33 @@ TEST(JoinPath, QuotedFolderKeepsQuotesAroundWholeResult) {
 TEST(JoinPath, StreamNameFollowsLastComponentDirectly) {
   EXPECT_EQ(JoinPath(L"C:\\f.txt", L":Zone.Identifier"), L"C:\\f.txt:Zone.Identifier");
   EXPECT_EQ(JoinPath(L"C:\\f.txt\\", L":s"), L"C:\\f.txt:s");
+}
+
+TEST(JoinPath, QuotedFolderWithBackslashOrStream) {
+  EXPECT_EQ(JoinPath(L"\"C:\\Program Files\\\"", L"x.exe"), L"\"C:\\Program Files\\x.exe\"");
+  EXPECT_EQ(JoinPath(L"\"C:\\f.txt\"", L":s"), L"\"C:\\f.txt:s\"");
+  // Only a folder that begins with a quote gets a closing one.
+  EXPECT_EQ(JoinPath(L"C:\\Folder\"", L"x.exe"), L"C:\\Folder\\x.exe");
+  EXPECT_EQ(JoinPath(L"\"C:\\Folder\"", L""), L"\"C:\\Folder\"");
+}
+
+TEST(GetSpecialFolder, ReturnsTheFolderAsTheProductSeesIt) {
+  wchar_t buffer[MAX_PATH] = {0};
+  ASSERT_TRUE(GetSpecialFolder(buffer, 0x23));  // CSIDL_COMMON_APPDATA
+  EXPECT_NE(GetFileAttributesW(buffer), INVALID_FILE_ATTRIBUTES) << buffer;
+  // The 32-bit product's common files are the x86 ones on 64-bit Windows.
+  wchar_t expected[MAX_PATH] = {0};
+  ASSERT_GT(ExpandEnvironmentStringsW(L"%CommonProgramFiles(x86)%", expected, MAX_PATH), 0u);
+  ASSERT_TRUE(GetSpecialFolder(buffer, 0x2B));  // CSIDL_PROGRAM_FILES_COMMON
+  EXPECT_EQ(_wcsicmp(buffer, expected), 0) << buffer;
+  EXPECT_FALSE(GetSpecialFolder(nullptr, 0x23));
+}
+
+TEST(GetSpecialFolder, MissingExportGivesZero) {
+  wchar_t buffer[MAX_PATH] = L"unchanged";
+  OverrideProc("SHGetSpecialFolderPathW", nullptr);
+  BOOL ok = GetSpecialFolder(buffer, 0x23);
+  ClearProcOverrides();
+  EXPECT_FALSE(ok);
+  EXPECT_STREQ(buffer, L"unchanged");
 }

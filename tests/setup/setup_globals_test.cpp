@@ -1,5 +1,181 @@
+// The run environment in the 64-bit prefix: path macros, kind flags, operation names.
 #include "setup/setup_globals.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
-TEST(SetupGlobals, Placeholder) { EXPECT_TRUE(g_setup.IsOS(OS_NT)); }
+#include "app/app_state.h"
+#include "sysops/registry.h"
+#include "tests/support/test_support.h"
+
+using namespace qtxtest;
+
+namespace {
+std::wstring SysFolder(UINT(WINAPI* get)(LPWSTR, UINT)) {
+  wchar_t buffer[MAX_PATH];
+  get(buffer, MAX_PATH);
+  return buffer;
+}
+std::wstring Env(const wchar_t* name) {
+  wchar_t buffer[MAX_PATH] = {0};
+  GetEnvironmentVariableW(name, buffer, MAX_PATH);
+  return buffer;
+}
+
+class Expansion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetAppState();
+    g_setup.Init();
+  }
+};
+}  // namespace
+
+TEST_F(Expansion, SysIsThe32BitSystemFolderAndSys64TheNativeOne) {
+  wchar_t wow[MAX_PATH];
+  ASSERT_GT(GetSystemWow64DirectoryW(wow, MAX_PATH), 0u);
+  EXPECT_EQ(g_setup.Expand(L"%SYS%"), wow);
+  EXPECT_EQ(g_setup.Expand(L"%SYS64%"), SysFolder(GetSystemDirectoryW));
+  EXPECT_NE(g_setup.Expand(L"%SYS%"), g_setup.Expand(L"%SYS64%"));
+  EXPECT_EQ(g_setup.Expand(L"%SYS64%", L"drivers\\qtxmon.sys"), SysFolder(GetSystemDirectoryW) + L"\\drivers\\qtxmon.sys");
+  EXPECT_EQ(g_setup.Expand(L"%SYS%\\config.nt"), std::wstring(wow) + L"\\config.nt");
+}
+
+TEST_F(Expansion, MacrosIgnoreCase) {
+  EXPECT_EQ(g_setup.Expand(L"%sys%\\a.dll"), g_setup.Expand(L"%SYS%\\a.dll"));
+  EXPECT_EQ(g_setup.Expand(L"%WinDir%"), SysFolder(GetWindowsDirectoryW));
+  g_setup.installFolder = L"C:\\Inst";
+  EXPECT_EQ(g_setup.Expand(L"%ropath%\\bin"), L"C:\\Inst\\bin");
+}
+
+TEST_F(Expansion, ProgramFilesAreThoseA32BitProgramSees) {
+  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%"), Env(L"ProgramW6432"));
+  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%", L"x"), Env(L"ProgramW6432") + L"\\x");
+  // The 32-bit product's %CommonProgramFiles% is the x86 one.
+  EXPECT_EQ(g_setup.Expand(L"%CommonProgramFiles%"), Env(L"CommonProgramFiles(x86)"));
+  EXPECT_EQ(g_setup.Expand(L"%ProgramFiles%\\y"), Env(L"ProgramFiles(x86)") + L"\\y");
+  EXPECT_EQ(g_setup.Expand(L"%WHSPATH%"), Env(L"ProgramW6432") + L"\\Windows Home Server");
+  g_setup.whsFolder = L"D:\\WHS";
+  EXPECT_EQ(g_setup.Expand(L"%WHSPATH%\\Bin"), L"D:\\WHS\\Bin");
+}
+
+TEST_F(Expansion, GenericMacrosBuildOnTheProgramFolder) {
+  g_setup.installFolder = L"C:\\Velko";
+  EXPECT_EQ(g_setup.Expand(L"%SETUPPATH%"), L"C:\\Velko\\Setup");
+  EXPECT_EQ(g_setup.Expand(L"%ADMINPATH%"), L"C:\\Velko\\Setup\\admin");
+  EXPECT_EQ(g_setup.Expand(L"%QTXLOGPATH%"), L"C:\\Velko\\DATA\\LOG");
+  EXPECT_EQ(g_setup.Expand(L"%ISAPATH%"), L"C:\\Velko");  // no ISA server in the prefix
+  EXPECT_EQ(g_setup.Expand(L"."), g_setup.moduleFolder);
+  EXPECT_EQ(g_setup.Expand(L".", L"setup.ini"), g_setup.moduleFolder + L"\\setup.ini");
+  EXPECT_EQ(g_setup.Expand(L"%ADMINSRCPATH%"), g_setup.moduleFolder);
+  g_setup.tempFolder = L"";
+  EXPECT_EQ(g_setup.Expand(L"%TEMP%", L"x"), L"x");
+}
+
+TEST_F(Expansion, TrailingBackslashesGoAndNullGivesEmpty) {
+  EXPECT_EQ(g_setup.Expand(L"C:\\dir\\\\\\"), L"C:\\dir");
+  EXPECT_EQ(g_setup.Expand(L"C:\\dir\\", L"f.txt"), L"C:\\dir\\f.txt");
+  EXPECT_EQ(g_setup.Expand(nullptr), L"");
+  EXPECT_EQ(g_setup.Expand(nullptr, L"tail"), L"");
+  std::wstring result = L"old", dest = L"old";
+  EXPECT_EQ(g_setup.ExpandPath(result, dest, L"%SYS64%", L"t"), dest);
+  EXPECT_EQ(result, SysFolder(GetSystemDirectoryW) + L"\\t");
+}
+
+TEST_F(Expansion, EnvironmentVariablesAndPlainPathsPassThrough) {
+  EXPECT_EQ(g_setup.Expand(L"%SystemRoot%\\x"), Env(L"SystemRoot") + L"\\x");
+  EXPECT_EQ(g_setup.Expand(L"D:\\plain\\path"), L"D:\\plain\\path");
+}
+
+TEST_F(Expansion, DataPathComesFromTheProductKeyOrTheCommonDataFolder) {
+  const wchar_t* key = L"Software\\QtxTests\\setup_tests\\Product";
+  regSetString(key, HKEY_LOCAL_MACHINE, L"DataFolder", L"E:\\VelkoData");
+  g_productRegistryKey = key;
+  EXPECT_EQ(g_setup.Expand(L"%RWPATH%\\Quarantine"), L"E:\\VelkoData\\Quarantine");
+
+  wchar_t common[MAX_PATH];
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE));
+  std::wstring fallback = std::wstring(common) + L"\\VELKO Software\\Velko";
+  regSetString(key, HKEY_LOCAL_MACHINE, L"DataFolder", L"");
+  EXPECT_EQ(g_setup.Expand(L"%RWPATH%"), fallback);
+  g_productRegistryKey = L"Software\\QtxTests\\setup_tests\\Missing";
+  EXPECT_EQ(g_setup.Expand(L"%RWPATH%"), fallback);
+  g_productRegistryKey.clear();
+  EXPECT_EQ(g_setup.Expand(L"%RWPATH%"), fallback);
+  regDeleteOneKey(HKEY_LOCAL_MACHINE, key, RegView::Plain);
+  regDeleteOneKey(HKEY_LOCAL_MACHINE, L"Software\\QtxTests\\setup_tests", RegView::Plain);
+}
+
+TEST(KindFlags, SixtyFourBitWorkstationOfTheDefaultPrefix) {
+  // The default prefix claims 64-bit Windows 7, a workstation. The 64-bit build stands for
+  // the 32-bit product under WOW64 on an AMD64 processor.
+  EXPECT_TRUE(g_setup.IsOS(OS_NT));
+  EXPECT_TRUE(g_setup.IsOS(OS_XP_OR_LATER));
+  EXPECT_TRUE(g_setup.IsOS(OS_VISTA_7));
+  EXPECT_TRUE(g_setup.IsOS(OS_X64));
+  EXPECT_FALSE(g_setup.IsOS(OS_WOW64));
+  EXPECT_FALSE(g_setup.IsOS(OS_SERVER));
+  EXPECT_FALSE(g_setup.IsOS(OS_9X | OS_95 | OS_98 | OS_ME | OS_NT4 | OS_2000));
+  EXPECT_FALSE(g_setup.IsOS(OS_WHS | OS_SBS));
+  EXPECT_TRUE(g_setup.IsOS(OS_WOW64 | OS_X64));  // any bit of the mask
+}
+
+TEST(Operation, NamesAndTheLogLine) {
+  EXPECT_STREQ(InstOpName(0), L"INST_OP_UNKNOWN");
+  EXPECT_STREQ(InstOpName(16), L"INST_OP_UPD_SETIFACE");
+  EXPECT_STREQ(InstOpName(28), L"INST_OP_INSTALL_LANGUAGES");
+  EXPECT_STREQ(InstOpName(13), L"INST_OP_[13]");
+  EXPECT_STREQ(InstOpName(-2147483647 - 1), L"INST_OP_[-2147483648]");
+  ClearLog();
+  g_setup.SetOperation(13);
+  EXPECT_TRUE(LogHas(L"Operation set to INST_OP_[13]", LOG_VRB, LOG_GENERAL));
+  EXPECT_EQ(g_setup.operation, 13);
+  g_setup.SetOperation(0);
+}
+
+TEST(Init, FillsTheRunEnvironment) {
+  ClearLog();
+  g_setup.UiMode = VerySilent;
+  g_setup.RestartNeeded = false;
+  ASSERT_TRUE(g_setup.Init());
+  EXPECT_EQ(g_log.entries.front().text, L"Operation set to INST_OP_UNKNOWN");
+  EXPECT_EQ(g_setup.UiMode, Interactive);
+  EXPECT_TRUE(g_setup.RestartNeeded);
+  EXPECT_EQ(g_setup.language, 1033);
+  EXPECT_EQ(g_setup.operation, INST_OP_UNKNOWN);
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  EXPECT_EQ(g_setup.moduleFolder + L"\\", std::wstring(self).substr(0, g_setup.moduleFolder.size() + 1));
+  EXPECT_EQ(g_setup.moduleFolder.find(L"setup_tests.exe"), std::wstring::npos);
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  GetComputerNameW(name, &size);
+  EXPECT_EQ(g_setup.computerName, name);
+  EXPECT_EQ(g_setup.osVersion.dwOSVersionInfoSize, 284u);
+  EXPECT_EQ(g_setup.osVersion.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+  EXPECT_EQ(g_setup.persistentGuid.size(), 36u);
+  EXPECT_FALSE(g_setup.isaServerPresent);
+  EXPECT_EQ(g_setup.setupVersion, -1);
+  EXPECT_TRUE(LogHas(L"Old version: ffffffff (-1)", LOG_MIN, LOG_GENERAL)) << LogDump();
+}
+
+TEST(VersionAtLeast, ComparesVersionThenServicePackOnNt) {
+  SetupGlobalsWin32& s = g_setup;
+  OSVERSIONINFOEXW saved = s.osVersion;
+  DWORD savedSp = s.csdVersionNumber;
+  s.osVersion.dwPlatformId = VER_PLATFORM_WIN32_NT;
+  s.osVersion.dwMajorVersion = 5;
+  s.osVersion.dwMinorVersion = 1;
+  s.csdVersionNumber = 0x200;
+  EXPECT_TRUE(s.IsOSVersionAtLeast(5, 0, 0x400));   // newer minor: service pack not asked
+  EXPECT_TRUE(s.IsOSVersionAtLeast(4, 9, 0));
+  EXPECT_FALSE(s.IsOSVersionAtLeast(6, 0, 0));
+  EXPECT_FALSE(s.IsOSVersionAtLeast(5, 2, 0));
+  EXPECT_TRUE(s.IsOSVersionAtLeast(5, 1, 0));
+  EXPECT_TRUE(s.IsOSVersionAtLeast(5, 1, 0x200));
+  EXPECT_FALSE(s.IsOSVersionAtLeast(5, 1, 0x300));
+  s.osVersion.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;  // service packs count only on NT
+  EXPECT_TRUE(s.IsOSVersionAtLeast(5, 1, 0x300));
+  s.osVersion = saved;
+  s.csdVersionNumber = savedSp;
+}

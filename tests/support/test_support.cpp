@@ -135,6 +135,19 @@ bool ReadBytes(const std::wstring& path, std::string* bytes) {
   return true;
 }
 
+bool EnablePrivilege(const wchar_t* name) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+  TOKEN_PRIVILEGES tp = {};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  BOOL ok = LookupPrivilegeValueW(nullptr, name, &tp.Privileges[0].Luid) &&
+            AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr) &&
+            GetLastError() == ERROR_SUCCESS;
+  CloseHandle(token);
+  return ok;
+}
+
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -55,6 +55,9 @@ bool PathExists(const std::wstring& path);
 // Deletes a file or folder tree, whatever its attributes.
 void RemoveAll(const std::wstring& path);
 
+// Enables a privilege (e.g. L"SeRestorePrivilege") in the process token; true on success.
+bool EnablePrivilege(const wchar_t* name);
+
 // UTF-16 <-> UTF-8, for test messages.
 std::string Narrow(const std::wstring& s);
 std::wstring Widen(const std::string& s);

@@ -1,0 +1,5 @@
+// Server add-in and registered modules. Not built yet: the steps do nothing.
+#include "catalog/catalog.h"
+
+void RemoveWhsAddin() {}
+void UnregisterModules() {}

@@ -1,0 +1,6 @@
+// Boot-time files, shortcuts, program and data folders. Not built yet: the steps do nothing.
+#include "catalog/catalog.h"
+
+void RemoveBootFiles() {}
+void RemoveShortcuts() {}
+void RemoveProgramFiles() {}

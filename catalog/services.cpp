@@ -1,0 +1,5 @@
+// The suite's services. The service table and service control are not built yet: the step
+// does nothing and reports success.
+#include "catalog/catalog.h"
+
+DWORD RemoveServices() { return 0; }

@@ -1,0 +1,200 @@
+#include "log/ufile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+// Larger transfers are split so that one C runtime call never moves more than this.
+constexpr uint32_t kChunkBytes = 4194304;
+
+struct ErrnoCode {
+  int err;
+  DWORD code;
+};
+
+constexpr ErrnoCode kErrnoCodes[] = {
+    {ENOENT, ERROR_FILE_NOT_FOUND},      {E2BIG, ERROR_BAD_ENVIRONMENT},
+    {ENOEXEC, ERROR_BAD_FORMAT},         {EBADF, ERROR_INVALID_HANDLE},
+    {ECHILD, ERROR_WAIT_NO_CHILDREN},    {EAGAIN, ERROR_NO_PROC_SLOTS},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},   {EACCES, ERROR_ACCESS_DENIED},
+    {EEXIST, ERROR_ALREADY_EXISTS},      {EXDEV, ERROR_NOT_SAME_DEVICE},
+    {ENODEV, ERROR_INVALID_DRIVE},       {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EINVAL, ERROR_INVALID_PARAMETER},   {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENOSPC, ERROR_DISK_FULL},           {EPIPE, ERROR_BROKEN_PIPE},
+    {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
+};
+}  // namespace
+
+DWORD WinErrorFromErrno(int err) {
+  for (const ErrnoCode& entry : kErrnoCodes) {
+    if (entry.err == err) return entry.code;
+  }
+  return ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+CUFile::~CUFile() { Close(); }
+
+bool CUFile::Open(const wchar_t* path, int flags) {
+  if (isOpen) {
+    lastError = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  if (!path) {
+    lastError = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  int fd = _wopen(path, flags | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd == -1) {
+    lastError = WinErrorFromErrno(errno);
+    return false;
+  }
+  descriptor = fd;
+  isOpen = true;
+  long end = _lseek(fd, 0, SEEK_END);
+  size = end < 0 ? 0 : static_cast<int32_t>(end);
+  _lseek(fd, 0, SEEK_SET);
+  position = 0;
+  return true;
+}
+
+bool CUFile::OpenRead(const wchar_t* path) { return Open(path, _O_RDONLY); }
+
+bool CUFile::OpenReadWrite(const wchar_t* path) {
+  if (!Open(path, _O_RDWR | _O_CREAT)) return false;
+  commitOnClose = true;
+  return true;
+}
+
+bool CUFile::Create(const wchar_t* path) {
+  if (!Open(path, _O_RDWR | _O_CREAT | _O_TRUNC)) return false;
+  size = 0;
+  sizeStale = false;
+  deleteOnClose = false;
+  return true;
+}
+
+void CUFile::DeleteOnClose(const wchar_t* path) {
+  free(deletePath);
+  deletePath = path ? _wcsdup(path) : nullptr;
+  deleteOnClose = deletePath != nullptr;
+}
+
+bool CUFile::Read(void* buffer, uint32_t count, uint32_t* read) {
+  if (!isOpen) {
+    lastError = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  sizeStale = false;
+  if (!buffer && count > 0) {
+    if (read) *read = 0;
+    lastError = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  // Cleared so that an end of file (a read of 0, which sets no error number) can be told
+  // apart from a failure, instead of reporting whatever error number an earlier call left.
+  errno = 0;
+  uint32_t done = 0;
+  char* destination = static_cast<char*>(buffer);
+  while (done < count) {
+    uint32_t chunk = count - done < kChunkBytes ? count - done : kChunkBytes;
+    int n = _read(descriptor, destination + done, chunk);
+    if (n <= 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  if (read) *read = done;
+  // The descriptor has moved by `done` bytes even on a short read; keep position in step.
+  long offset = _lseek(descriptor, 0, SEEK_CUR);
+  if (offset >= 0) position = static_cast<int32_t>(offset);
+  if (done == count) return true;
+  lastError = errno != 0 ? WinErrorFromErrno(errno) : ERROR_HANDLE_EOF;
+  return false;
+}
+
+bool CUFile::Write(const void* buffer, uint32_t count, uint32_t* written) {
+  if (!isOpen) {
+    lastError = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  if (!buffer && count > 0) {
+    if (written) *written = 0;
+    lastError = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  errno = 0;
+  uint32_t done = 0;
+  const char* source = static_cast<const char*>(buffer);
+  while (done < count) {
+    uint32_t chunk = count - done < kChunkBytes ? count - done : kChunkBytes;
+    int n = _write(descriptor, source + done, chunk);
+    if (n <= 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  if (written) *written = done;
+  if (done > 0) sizeStale = true;
+  long offset = _lseek(descriptor, 0, SEEK_CUR);
+  if (offset >= 0) position = static_cast<int32_t>(offset);
+  if (done == count) {
+    sizeStale = true;
+    return true;
+  }
+  // A write that moves nothing without an error number means the medium took no more.
+  lastError = errno != 0 ? WinErrorFromErrno(errno) : ERROR_DISK_FULL;
+  return false;
+}
+
+void* CUFile::ReadAlloc(uint32_t count) {
+  // One extra byte so that a zero count still yields a buffer the caller can free.
+  void* buffer = calloc(static_cast<size_t>(count) + 1, 1);
+  if (!buffer) return nullptr;
+  Read(buffer, count, nullptr);
+  return buffer;
+}
+
+void CUFile::FreeBuffer(void* buffer) { free(buffer); }
+
+int32_t CUFile::Seek(int32_t offset, int origin) {
+  if (!isOpen) {
+    lastError = ERROR_INVALID_HANDLE;
+    return -1;
+  }
+  long result = _lseek(descriptor, offset, origin);
+  if (result < 0) {
+    lastError = WinErrorFromErrno(errno);
+    return -1;
+  }
+  position = static_cast<int32_t>(result);
+  return position;
+}
+
+void CUFile::Close() {
+  if (descriptor != -1) {
+    if (commitOnClose) _commit(descriptor);
+    _close(descriptor);
+  }
+  if (deleteOnClose && deletePath) {
+    if (_wunlink(deletePath) != 0) lastError = WinErrorFromErrno(errno);
+  }
+  free(deletePath);
+  deletePath = nullptr;
+  isOpen = false;
+  sizeStale = false;
+  commitOnClose = false;
+  descriptor = -1;
+}
+
+int32_t CUFile::GetSize() {
+  if (sizeStale && isOpen) {
+    long end = _lseek(descriptor, 0, SEEK_END);
+    if (end >= 0) size = static_cast<int32_t>(end);
+    _lseek(descriptor, position, SEEK_SET);
+    sizeStale = false;
+  }
+  return size;
+}

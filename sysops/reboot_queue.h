@@ -1,0 +1,26 @@
+// The process-wide delete-on-restart queue: files and folders that could not be deleted
+// during the run, collected in order and handed to Windows in one batch at the end.
+// Entries are keyed by ShortPathForm, so the long and the 8.3 form of one file are one
+// entry; paths of any length are stored whole. Used from the removal thread only.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// True when an entry equals the path's key, compared without regard to case.
+bool IsQueuedForReboot(const wchar_t* path);
+
+// Appends the path's key to the queue (no duplicate check: callers ask IsQueuedForReboot
+// first). A null path does nothing. Logs "Delete on reboot(<key>)".
+void QueueDeleteOnReboot(const wchar_t* path);
+
+// Drops the entries equal to one of the `count` exempt paths, then schedules every other
+// entry with MoveFileExW(entry, NULL, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)
+// in queue order. Returns the last error met (0 if none). Nothing happens on an empty queue
+// or outside the NT family.
+DWORD CommitRebootQueue(int count, const wchar_t* const* paths);
+
+// For tests: the queued keys in order, and emptying the queue between test cases.
+std::vector<std::wstring> RebootQueueEntries();
+void ResetRebootQueueForTests();

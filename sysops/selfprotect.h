@@ -1,0 +1,8 @@
+// What the program exchanges with the suite's self-protection driver. The driver is not
+// part of this program; an absent driver is never an error.
+#pragma once
+#include <windows.h>
+
+// The driver's status answer: non-zero while the protection is enabled. 0 when the device
+// cannot be opened, answers nothing, or does not answer within a few seconds.
+DWORD ProbeSelfProtection();

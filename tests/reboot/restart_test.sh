@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Queues files and folders for deletion at restart in a prefix of its own, restarts that
+# prefix's Windows and checks that they are gone (and that an unqueued file stays).
+#   restart_test.sh WINE_PREFIX_SCRIPT PREFIX HELPER_EXE
+set -u
+prefix_script=${1:?wine-prefix.sh}; prefix=${2:?prefix}; helper=${3:?helper exe}
+export WINEPREFIX=$(realpath -m "$prefix") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+server=/usr/lib/wine/wineserver64
+[ -x "$server" ] || server=/usr/lib/wine/wineserver
+root="$WINEPREFIX/drive_c/qtx restart"
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+"$prefix_script" up "$WINEPREFIX" || { echo "cannot create $WINEPREFIX"; exit 1; }
+"$wine" "$helper" </dev/null || fail "helper exited with $?"
+for p in "Program Folder/sub dir/deeper/x.dat" "Program Folder/app.exe" "single file.txt"; do
+  [ -e "$root/$p" ] || fail "$p missing before the restart"
+done
+
+"$server" -k
+"$wine" wineboot --restart </dev/null >/dev/null 2>&1 || fail "wineboot --restart failed"
+"$server" -w
+
+for p in "Program Folder/sub dir/deeper/x.dat" "Program Folder/sub dir/deeper" \
+         "Program Folder/sub dir/lib.dll" "Program Folder/sub dir" "Program Folder/app.exe" \
+         "Program Folder" "single file.txt"; do
+  [ -e "$root/$p" ] && fail "$p still there after the restart"
+done
+[ -e "$root/keep.txt" ] || fail "keep.txt (not queued) was deleted"
+pending=$("$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations </dev/null 2>/dev/null | grep -c PendingFileRenameOperations)
+[ "$pending" = 0 ] || fail "PendingFileRenameOperations still present after the restart"
+"$prefix_script" down "$WINEPREFIX"
+[ $status = 0 ] && echo "restart removed every queued file and folder"
+exit $status

@@ -1,0 +1,29 @@
+// Runs a program and answers its message boxes as a person would: finds each box the
+// program shows, reads its caption and text, and presses a button.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qtxtest {
+
+struct SeenBox {
+  std::wstring caption;
+  std::wstring text;
+  int pressed;  // IDYES, IDNO, IDOK ...
+};
+
+struct DrivenRun {
+  bool started = false;
+  bool finished = false;  // ended within the time-out (otherwise it was terminated)
+  DWORD exitCode = 0;
+  std::vector<SeenBox> boxes;
+};
+
+// Starts commandLine and, while it runs, presses answers[i] on the i-th box it shows (IDNO
+// for a Yes/No box, IDOK otherwise, once the list is used up). Ends the program after
+// timeoutMs.
+DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs);
+
+}  // namespace qtxtest
