@@ -104,7 +104,8 @@ void OnBrowse(HWND dialog) {
 void OnUninstall(HWND dialog) {
   if (g_runStarted) return;
   g_runStarted = true;
-  AppendProgressString(IDS_REMOVING);
+  std::wstring line(kProgressLineChars, L'\0');
+  AppendProgressString(&line[0], IDS_REMOVING);
   g_detectedProgramFolder = WindowText(GetDlgItem(dialog, IDC_PATH), kPathBoxChars);
   g_productKind = ProductCodeOfText(WindowText(GetDlgItem(dialog, IDC_PRODUCT), kListTextChars).c_str());
   EnableWindow(GetDlgItem(dialog, IDC_UNINSTALL), FALSE);

@@ -14,6 +14,3 @@ void RestartWindows() {
 }
 void WriteSystemReport() {}
 #include "sysops/registry.h"
-#include "app/dialog.h"
-INT_PTR CALLBACK MainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-int DetectProduct(const wchar_t*) { return 0; }
