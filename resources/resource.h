@@ -12,6 +12,9 @@
 #define IDC_PRODUCT 1006
 #define IDC_PRODUCT_LABEL 1007
 #define IDC_BROWSE 1008
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
 #ifndef IDCLOSE
 #define IDCLOSE 8
 #endif
