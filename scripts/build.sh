@@ -5,10 +5,10 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-cmake -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+cmake --no-warn-unused-cli -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake >/dev/null
 ninja -C build/i686 qtxClear
-cmake -S . -B build/x64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DQTX_TESTS=ON \
+cmake --no-warn-unused-cli -S . -B build/x64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DQTX_TESTS=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake \
   -DQTX_I686_EXE="$root/build/i686/qtxClear.exe" >/dev/null
 ninja -C build/x64
