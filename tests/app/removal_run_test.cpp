@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/removal_run.h"
+#include "app/ui_strings.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
 #include "sysops/registry.h"
@@ -167,4 +168,29 @@ TEST_F(RemovalRunTest, RemovesUninstallRegistrationLastingStorageAndKey) {
   for (wchar_t& c : pending) c = towlower(c);
   EXPECT_NE(pending.find(L"\\state.bin"), std::wstring::npos);
   RemoveAll(std::wstring(common) + L"\\VELKO Software");
+}
+
+TEST_F(RemovalRunTest, FullProgressBoxDropsTheOldestLines) {
+  ProgressWindow window;
+  // 324 numbered lines of 99 characters (101 with CRLF): 32,724 characters, just under the
+  // box's 32,767.
+  for (int i = 0; i < 324; ++i) {
+    wchar_t line[100];
+    swprintf(line, 100, L"%04d%095d", i, 0);
+    AppendProgress(line);
+  }
+  std::wstring before = window.Text();
+  ASSERT_EQ(before.size(), 324u * 101u);
+  ASSERT_EQ(before.rfind(L"0000", 0), 0u);
+  std::wstring newest = L"newest " + std::wstring(53, L'n');
+  AppendProgress(newest.c_str());  // 62 more characters: one old line has to go
+  std::wstring after = window.Text();
+  EXPECT_EQ(after.size(), 323u * 101u + 62u);
+  EXPECT_EQ(after.substr(after.size() - 62), newest + L"\r\n");
+  EXPECT_EQ(after.rfind(L"0001", 0), 0u) << qtxtest::Narrow(after.substr(0, 20));
+  // A line longer than the whole box keeps its end.
+  AppendProgress(std::wstring(40000, L'x').c_str());
+  after = window.Text();
+  EXPECT_EQ(after.size(), 32767u);
+  EXPECT_EQ(after.substr(after.size() - 3), L"x\r\n");
 }

@@ -58,6 +58,9 @@ TEST(EndToEnd, VerySilentRunRemovesTheDetectedInstallation) {
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_FALSE(regKeyExists(kUninstallKey));
   std::wstring text = ReadLog(log);
+  // Detection read the product's folder before the run deleted the uninstall registration.
+  EXPECT_TRUE(LogLine(text, L"registry", std::wstring(L"Get registry: ") + kProductKey + L"\\ProgramFolder=" + folder))
+      << Narrow(text);
   EXPECT_TRUE(LogLine(text, L"registry", std::wstring(L"Deleted registry: ") + kUninstallKey)) << Narrow(text);
   regDeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Velko Software");
 }

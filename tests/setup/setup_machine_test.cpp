@@ -35,27 +35,8 @@ class MachineValue {
   std::wstring old_;
 };
 
-// Runs this program again, claiming Windows `version` for it (Wine's AppDefaults), with only
-// the UnderVersion tests selected and `expect` handed over in QTX_EXPECT. Returns the exit code.
 DWORD RunSelfUnderVersion(const wchar_t* version, const wchar_t* expect) {
-  const wchar_t* key = L"Software\\Wine\\AppDefaults\\setup_machine_tests.exe";
-  regSetString(key, HKEY_CURRENT_USER, L"Version", version);
-  SetEnvironmentVariableW(L"QTX_EXPECT", expect);
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring line = std::wstring(L"\"") + self + L"\" --gtest_filter=UnderVersion.*";
-  STARTUPINFOW si = {sizeof si};
-  PROCESS_INFORMATION pi = {};
-  DWORD code = 999;
-  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    WaitForSingleObject(pi.hProcess, 60000);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  SetEnvironmentVariableW(L"QTX_EXPECT", nullptr);
-  regDeleteOneKey(HKEY_CURRENT_USER, key, RegView::Plain);
-  return code;
+  return RunSelfUnderWindowsVersion(version, L"UnderVersion.*", expect);
 }
 
 std::wstring StoredGuid() {

@@ -169,3 +169,34 @@ std::wstring Widen(const std::string& s) {
 }
 
 }  // namespace qtxtest
+
+namespace qtxtest {
+DWORD RunSelfUnderWindowsVersion(const wchar_t* version, const wchar_t* gtestFilter, const wchar_t* expect) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const wchar_t* name = wcsrchr(self, L'\\') ? wcsrchr(self, L'\\') + 1 : self;
+  std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + name;
+  HKEY appKey = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &appKey, nullptr) != 0)
+    return 999;
+  RegSetValueExW(appKey, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                 static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+  RegCloseKey(appKey);
+  SetEnvironmentVariableW(L"QTX_EXPECT", expect);
+
+  std::wstring line = std::wstring(L"\"") + self + L"\" --gtest_filter=" + gtestFilter;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  DWORD code = 999;
+  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  SetEnvironmentVariableW(L"QTX_EXPECT", nullptr);
+  RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+  return code;
+}
+}  // namespace qtxtest

@@ -63,3 +63,12 @@ std::string Narrow(const std::wstring& s);
 std::wstring Widen(const std::string& s);
 
 }  // namespace qtxtest
+
+namespace qtxtest {
+// Starts this test program again with Wine claiming Windows `version` for it ("winxp64",
+// "win2003", "vista", "win2008", "win7", "win8" ...: Wine's per-program AppDefaults setting,
+// read when a process starts), running only the tests that match gtestFilter, with the
+// environment variable QTX_EXPECT set to `expect`. Returns the child's exit code (999 when it
+// could not be started). The setting is removed again afterwards.
+DWORD RunSelfUnderWindowsVersion(const wchar_t* version, const wchar_t* gtestFilter, const wchar_t* expect);
+}  // namespace qtxtest
