@@ -73,8 +73,8 @@ bool IsFolderEmpty(const wchar_t* folder) {
 }
 
 UniqueFindHandle FindFirstIn(const wchar_t* folder, const wchar_t* pattern, WIN32_FIND_DATAW* data) {
-  std::wstring spec = JoinPath(folder ? folder : L"", pattern);
-  return UniqueFindHandle(FindFirstFileW(spec.c_str(), data));
+  std::wstring search = JoinPath(folder ? folder : L"", pattern);
+  return UniqueFindHandle(FindFirstFileW(search.c_str(), data));
 }
 
 DWORD DeleteFileUnlessShared(const wchar_t* path, bool rebootFallback, bool rebootOnly) {
