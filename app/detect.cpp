@@ -2,7 +2,6 @@
 // registry key and its major version.
 #include "app/app_state.h"
 #include "app/dialog.h"
-#include "log/log.h"
 #include "resources/resource.h"
 #include "sysops/registry.h"
 
@@ -15,24 +14,12 @@ constexpr const wchar_t* kProductRegistryKey = L"Software\\VELKO Software\\Velko
 constexpr DWORD kShortValueChars = 20;  // "Product", "Version": 40 bytes
 constexpr DWORD kPathChars = MAX_PATH;  // folders: 520 bytes
 
-// One value of HKEY_LOCAL_MACHINE\key into buffer. Only when the value is there is the
-// buffer zeroed and filled, so a missing key or value leaves it as it was. A value that is
-// there but cannot be read whole (too long for the buffer) leaves it empty, never holding
-// part of the text; the last character is kept back so the text is always terminated.
+// One value of HKEY_LOCAL_MACHINE\key into buffer, through the registry layer's read: the
+// buffer is zeroed and filled only when the value is there (a missing key or value leaves
+// it as it was), a value that cannot be read whole leaves it empty, and the read is logged.
 template <DWORD N>
 void ReadValue(const wchar_t* key, const wchar_t* name, wchar_t (&buffer)[N]) {
-  UniqueRegKey handle;
-  if (regOpenKey(HKEY_LOCAL_MACHINE, key, KEY_READ, handle) != ERROR_SUCCESS) return;
-  if (RegQueryValueExW(handle.get(), name, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return;
-  ZeroMemory(buffer, sizeof(buffer));
-  DWORD bytes = sizeof(buffer) - sizeof(wchar_t);
-  LSTATUS rc = RegQueryValueExW(handle.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &bytes);
-  if (rc != ERROR_SUCCESS) {
-    ZeroMemory(buffer, sizeof(buffer));
-    g_log.Print(LOG_NRM, LOG_REGISTRY, L"Cannot get reg. value: %s\\%s (0x%08X)", key, name, rc);
-    return;
-  }
-  g_log.Print(LOG_VRB, LOG_REGISTRY, L"Get registry: %s\\%s=%s", key, name, buffer);
+  regGetString(HKEY_LOCAL_MACHINE, key, name, buffer, sizeof(buffer), true);
 }
 
 bool FolderUsable(const wchar_t* folder) {
