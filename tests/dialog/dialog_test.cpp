@@ -11,6 +11,8 @@
 #include "tests/dialog/dialog_driver.h"
 #include "tests/support/test_support.h"
 
+#include <commctrl.h>
+
 using namespace qtxtest;
 
 namespace {
@@ -263,12 +265,30 @@ TEST_F(DialogTest, SilentModeStartsTheRunByItselfAndStaysOpen) {
 }  // namespace
 
 namespace {
-// Opens the folder browser with the browse button and ends it with `button` (IDOK/IDCANCEL).
-bool BrowseAndPress(HWND dialog, int button, std::wstring* caption) {
+// The text of the folder tree's selected item, or "" while nothing is selected.
+std::wstring SelectedFolderName(HWND browser) {
+  HWND tree = FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr);
+  HTREEITEM item = tree ? reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) : nullptr;
+  if (!item) return L"";
+  wchar_t text[MAX_PATH] = {0};
+  TVITEMW info = {};
+  info.mask = TVIF_TEXT;
+  info.hItem = item;
+  info.pszText = text;
+  info.cchTextMax = MAX_PATH;
+  SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&info));
+  return text;
+}
+
+// Opens the folder browser with the browse button and ends it with `button` (IDOK/IDCANCEL)
+// once its tree shows `expected` selected (the preselection is applied asynchronously; a
+// busy machine may otherwise press OK on the browser's first item).
+bool BrowseAndPress(HWND dialog, int button, const std::wstring& expected, std::wstring* caption) {
   PostMessageW(dialog, WM_COMMAND, IDC_BROWSE, 0);  // the browser is modal: do not wait here
   HWND browser = WaitForWindow(Str(IDS_BROWSE_CAPTION).c_str(), 20000);
   if (!browser) return false;
   *caption = TextOf(browser);
+  for (int i = 0; i < 100 && _wcsicmp(SelectedFolderName(browser).c_str(), expected.c_str()) != 0; ++i) Sleep(50);
   Click(GetDlgItem(browser, button));
   return Settle(dialog);
 }
@@ -289,10 +309,10 @@ TEST_F(DialogTest, BrowserStartsFromTheDetectedFolder) {
   ShowMainDialog([&](HWND dialog) {
     if (!dialog) return;
     TypeText(GetDlgItem(dialog, IDC_PATH), otherFolder);
-    okDone = BrowseAndPress(dialog, IDOK, &caption);
+    okDone = BrowseAndPress(dialog, IDOK, L"Program", &caption);
     afterOk = TextOf(GetDlgItem(dialog, IDC_PATH));
     TypeText(GetDlgItem(dialog, IDC_PATH), otherFolder);
-    cancelDone = BrowseAndPress(dialog, IDCANCEL, &caption);
+    cancelDone = BrowseAndPress(dialog, IDCANCEL, L"Program", &caption);
     afterCancel = TextOf(GetDlgItem(dialog, IDC_PATH));
   });
   CoUninitialize();
