@@ -30,6 +30,23 @@ constexpr ErrnoCode kErrnoCodes[] = {
     {ENOSPC, ERROR_DISK_FULL},           {EPIPE, ERROR_BROKEN_PIPE},
     {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
 };
+
+// Moves count bytes with `io` (_read or _write) in chunks of at most 4 MiB, until all are
+// moved or a call moves nothing or fails; returns the bytes moved. errno is cleared first, so
+// that a call that moved nothing without an error (end of file) can be told apart from a
+// failure instead of reporting whatever error number an earlier call left.
+template <class Io>
+uint32_t TransferChunks(uint32_t count, Io io) {
+  errno = 0;
+  uint32_t done = 0;
+  while (done < count) {
+    uint32_t chunk = count - done < kChunkBytes ? count - done : kChunkBytes;
+    int n = io(done, chunk);
+    if (n <= 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  return done;
+}
 }  // namespace
 
 DWORD WinErrorFromErrno(int err) {
@@ -86,6 +103,12 @@ void CUFile::DeleteOnClose(const wchar_t* path) {
   deleteOnClose = deletePath != nullptr;
 }
 
+// The descriptor has moved by the bytes transferred, also after a short read or write.
+void CUFile::SyncPosition() {
+  long offset = _lseek(descriptor, 0, SEEK_CUR);
+  if (offset >= 0) position = static_cast<int32_t>(offset);
+}
+
 bool CUFile::Read(void* buffer, uint32_t count, uint32_t* read) {
   if (!isOpen) {
     lastError = ERROR_INVALID_HANDLE;
@@ -97,21 +120,12 @@ bool CUFile::Read(void* buffer, uint32_t count, uint32_t* read) {
     lastError = ERROR_INVALID_PARAMETER;
     return false;
   }
-  // Cleared so that an end of file (a read of 0, which sets no error number) can be told
-  // apart from a failure, instead of reporting whatever error number an earlier call left.
-  errno = 0;
-  uint32_t done = 0;
   char* destination = static_cast<char*>(buffer);
-  while (done < count) {
-    uint32_t chunk = count - done < kChunkBytes ? count - done : kChunkBytes;
-    int n = _read(descriptor, destination + done, chunk);
-    if (n <= 0) break;
-    done += static_cast<uint32_t>(n);
-  }
+  uint32_t done = TransferChunks(count, [&](uint32_t at, uint32_t chunk) {
+    return _read(descriptor, destination + at, chunk);
+  });
   if (read) *read = done;
-  // The descriptor has moved by `done` bytes even on a short read; keep position in step.
-  long offset = _lseek(descriptor, 0, SEEK_CUR);
-  if (offset >= 0) position = static_cast<int32_t>(offset);
+  SyncPosition();
   if (done == count) return true;
   lastError = errno != 0 ? WinErrorFromErrno(errno) : ERROR_HANDLE_EOF;
   return false;
@@ -127,19 +141,13 @@ bool CUFile::Write(const void* buffer, uint32_t count, uint32_t* written) {
     lastError = ERROR_INVALID_PARAMETER;
     return false;
   }
-  errno = 0;
-  uint32_t done = 0;
   const char* source = static_cast<const char*>(buffer);
-  while (done < count) {
-    uint32_t chunk = count - done < kChunkBytes ? count - done : kChunkBytes;
-    int n = _write(descriptor, source + done, chunk);
-    if (n <= 0) break;
-    done += static_cast<uint32_t>(n);
-  }
+  uint32_t done = TransferChunks(count, [&](uint32_t at, uint32_t chunk) {
+    return _write(descriptor, source + at, chunk);
+  });
   if (written) *written = done;
   if (done > 0) sizeStale = true;
-  long offset = _lseek(descriptor, 0, SEEK_CUR);
-  if (offset >= 0) position = static_cast<int32_t>(offset);
+  SyncPosition();
   if (done == count) {
     sizeStale = true;
     return true;

@@ -53,4 +53,5 @@ class CUFile : public CGenFile {
 
  private:
   bool Open(const wchar_t* path, int flags);
+  void SyncPosition();
 };
