@@ -47,15 +47,19 @@ bool LaunchProgram(wchar_t* commandLine, DWORD* error) {
   return started;
 }
 
+bool SetTokenPrivilege(HANDLE token, const wchar_t* privilege, bool enable) {
+  TOKEN_PRIVILEGES tp = {};
+  tp.PrivilegeCount = 1;
+  tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+  return LookupPrivilegeValueW(nullptr, privilege, &tp.Privileges[0].Luid) &&
+         AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
+}
+
 DWORD EnableRestorePrivilege() {
   if (!g_setup.IsOS(OS_NT)) return 0;
   UniqueKernelHandle token;
-  TOKEN_PRIVILEGES tp = {};
-  tp.PrivilegeCount = 1;
-  tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()) ||
-      !LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &tp.Privileges[0].Luid) ||
-      !AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr))
+      !SetTokenPrivilege(token.get(), L"SeRestorePrivilege", true))
     return GetLastError();
   // AdjustTokenPrivileges also succeeds when the token lacks the privilege altogether;
   // only ERROR_NOT_ALL_ASSIGNED tells, and the privilege is then not enabled.

@@ -12,6 +12,11 @@ bool LaunchProgram(wchar_t* commandLine, DWORD* error);
 // 0 on success (and off the NT family, where there is nothing to do), else a Windows code.
 DWORD EnableRestorePrivilege();
 
+// Enables (or disables) one named privilege of `token` (opened with TOKEN_ADJUST_PRIVILEGES).
+// True when AdjustTokenPrivileges succeeded; it also succeeds with ERROR_NOT_ALL_ASSIGNED when
+// the token lacks the privilege, which callers that care read from GetLastError().
+bool SetTokenPrivilege(HANDLE token, const wchar_t* privilege, bool enable);
+
 // Sets the process's COM security once: local and remote activation for administrators,
 // the service accounts, the caller itself and the system account. COM must be initialised
 // on the thread. True when CoInitializeSecurity succeeded.

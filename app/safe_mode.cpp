@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/process.h"
 #include "app/ui.h"
 #include "app/ui_strings.h"
 #include "log/log.h"
@@ -206,14 +207,6 @@ namespace {
 constexpr DWORD kShutdownMessageId = 2818;
 constexpr DWORD kShutdownReason = 0x80040002;  // planned, application, installation
 
-bool SetShutdownPrivilege(HANDLE token, bool enable) {
-  TOKEN_PRIVILEGES tp = {};
-  tp.PrivilegeCount = 1;
-  tp.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-  return LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &tp.Privileges[0].Luid) &&
-         AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
-}
-
 void RebootByExitWindows() { ExitWindowsEx(EWX_REBOOT, 0); }
 
 void RebootNt() {
@@ -248,7 +241,7 @@ void RestartWindows() {
   UniqueKernelHandle token;
   bool haveToken = OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
                                     token.put()) != FALSE;
-  if (haveToken) SetShutdownPrivilege(token.get(), true);
+  if (haveToken) SetTokenPrivilege(token.get(), L"SeShutdownPrivilege", true);
   RebootNt();
-  if (haveToken) SetShutdownPrivilege(token.get(), false);
+  if (haveToken) SetTokenPrivilege(token.get(), L"SeShutdownPrivilege", false);
 }
