@@ -14,7 +14,8 @@ std::wstring BesideTestProgram(const wchar_t* fileName) {
 
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
   for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
-    if (PathExists(path)) return true;
+    std::string bytes;
+    if (ReadBytes(path, &bytes)) return true;
     Sleep(50);
   }
   return false;

@@ -8,7 +8,7 @@
 namespace qtxtest {
 // Full path of a program built beside the running test program.
 std::wstring BesideTestProgram(const wchar_t* fileName);
-// Waits up to timeoutMs for path to exist.
+// Waits up to timeoutMs until path exists and can be opened for reading.
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 // The lines of a UTF-8 text file, without their line ends.
 std::vector<std::wstring> ReadLines(const std::wstring& path);

@@ -124,7 +124,10 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 bool ReadBytes(const std::wstring& path, std::string* bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  // Shares delete access too: a program that has just renamed the file into place may still
+  // hold the handle it renamed it with, and that handle carries delete access.
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bytes->clear();
