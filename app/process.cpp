@@ -5,8 +5,8 @@
 
 #include "log/log.h"
 #include "setup/setup_globals.h"
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
 
 namespace {
 constexpr DWORD kSideBySideError = 14001;  // ERROR_SXS_CANT_GEN_ACTCTX

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sysops/dynapi.h"
+#include "base/dynapi.h"
 #include "tests/process/standin_support.h"
 #include "tests/support/test_support.h"
 
