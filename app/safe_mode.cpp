@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/process.h"
+#include "sysops/process.h"
 #include "ui/prompt.h"
 #include "ui/ui_strings.h"
 #include "log/log.h"

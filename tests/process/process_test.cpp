@@ -1,4 +1,4 @@
-#include "app/process.h"
+#include "sysops/process.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>

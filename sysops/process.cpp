@@ -1,4 +1,4 @@
-#include "app/process.h"
+#include "sysops/process.h"
 
 #include <aclapi.h>
 #include <objbase.h>
