@@ -1,9 +1,12 @@
 #include "app/app_state.h"
 
+#include "app/ui.h"
+
 HINSTANCE g_instance = nullptr;
 WORD g_uiLanguage = 0;
 bool g_forceUninstall = false;
 bool g_forceRestart = false;
+bool g_noReboot = false;
 std::wstring g_productKind;
 std::wstring g_detectedProgramFolder;
 std::wstring g_detectedDataFolder;
@@ -17,6 +20,8 @@ void ResetAppState() {
   g_uiLanguage = 0;
   g_forceUninstall = false;
   g_forceRestart = false;
+  g_noReboot = false;
+  SetUnattended(false);
   g_productKind.clear();
   g_detectedProgramFolder.clear();
   g_detectedDataFolder.clear();

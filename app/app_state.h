@@ -8,6 +8,7 @@ extern HINSTANCE g_instance;               // the executable's module: strings, 
 extern WORD g_uiLanguage;                  // GetUserDefaultUILanguage(); every string lookup
 extern bool g_forceUninstall;              // "/forceuninstallpro"
 extern bool g_forceRestart;                // "/forcerestart"
+extern bool g_noReboot;                    // "/noreboot": an unattended run never restarts
 extern std::wstring g_productKind;         // "/prod" value, or the dialog's selection
 extern std::wstring g_detectedProgramFolder;
 extern std::wstring g_detectedDataFolder;
