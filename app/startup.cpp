@@ -115,8 +115,10 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const Startu
   g_instance = instance;
   g_uiLanguage = GetUserDefaultUILanguage();
   std::vector<std::wstring> arguments = SplitCommandLine(commandLine);
-  // "/?" shows the usage and does nothing else, whatever else the command line says.
+  // "/?" shows the usage and does nothing else, whatever else the command line says; with
+  // "/unattended" a box it would need is not shown either.
   if (AsksForUsage(arguments)) {
+    if (HasSwitch(arguments, L"unattended")) SetUnattended(true);
     ShowUsage();
     return kExitDone;
   }

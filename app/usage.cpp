@@ -30,12 +30,19 @@ std::wstring WithCrLf(const std::wstring& text) {
   return out + L"\r\n";
 }
 
-// A file or pipe the starter gave as standard output (for example "qtxClear /? > usage.txt"),
-// written as UTF-8. False when there is none or it cannot be written.
-bool WriteToRedirectedOutput(HANDLE out, const std::wstring& text) {
+bool WriteConsoleText(HANDLE console, const std::wstring& text) {
+  DWORD written = 0;
+  return WriteConsoleW(console, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+}
+
+// Standard output as the starter gave it: a console handle is written as a console, a file
+// or pipe (for example "qtxClear /? > usage.txt") as UTF-8. False when there is none or it
+// cannot be written.
+bool WriteToStandardOutput(const std::wstring& text) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
   DWORD mode = 0;
-  if (GetConsoleMode(out, &mode)) return false;  // a console handle: written as a console below
+  if (GetConsoleMode(out, &mode)) return WriteConsoleText(out, text);
   int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return false;
   std::string utf8(static_cast<size_t>(bytes), '\0');
@@ -44,19 +51,19 @@ bool WriteToRedirectedOutput(HANDLE out, const std::wstring& text) {
   return WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) && written == utf8.size();
 }
 
-bool WriteConsoleText(HANDLE console, const std::wstring& text) {
-  DWORD written = 0;
-  return WriteConsoleW(console, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
-}
 }  // namespace
 
-bool AsksForUsage(const std::vector<std::wstring>& arguments) {
+bool HasSwitch(const std::vector<std::wstring>& arguments, const wchar_t* word) {
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& arg = arguments[i];
-    if (IsWord(arg, L"?") || IsWord(arg, L"help")) return true;
+    if (IsWord(arg, word)) return true;
     if ((IsWord(arg, L"prod") || IsWord(arg, L"log")) && i + 1 < arguments.size()) ++i;
   }
   return false;
+}
+
+bool AsksForUsage(const std::vector<std::wstring>& arguments) {
+  return HasSwitch(arguments, L"?") || HasSwitch(arguments, L"help");
 }
 
 std::wstring UsageText() {
@@ -70,17 +77,21 @@ std::wstring UsageText() {
 
 bool WriteToParentConsole(const std::wstring& text) {
   std::wstring lines = WithCrLf(text);
-  if (WriteToRedirectedOutput(GetStdHandle(STD_OUTPUT_HANDLE), lines)) return true;
-  // A GUI program has no console of its own; it borrows its parent's for the text. Windows
-  // 2000 lacks AttachConsole, so there the box is shown instead.
+  if (WriteToStandardOutput(lines)) return true;
+  // A GUI program has no console of its own on Windows; it borrows its parent's for the text.
+  // Windows 2000 lacks AttachConsole, so there the box is shown instead. "Access denied"
+  // means the process has a console already (Wine gives one to a GUI program started from
+  // a console).
   typedef BOOL(WINAPI * AttachConsoleFn)(DWORD);
   auto attach = LookupFn<AttachConsoleFn>(L"kernel32.dll", "AttachConsole");
-  if (!attach || !attach(ATTACH_PARENT_PROCESS)) return false;
+  if (!attach) return false;
+  bool attached = attach(ATTACH_PARENT_PROCESS) != 0;
+  if (!attached && GetLastError() != ERROR_ACCESS_DENIED) return false;
   UniqueKernelHandle console(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
   bool written = console && WriteConsoleText(console.get(), lines);
   console.reset();
-  FreeConsole();
+  if (attached) FreeConsole();
   return written;
 }
 

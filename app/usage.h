@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+// True when the switch `word` (without its "/" or "-", any letter case) is among the
+// arguments; the value that follows "/prod" or "/log" is a value, not a switch.
+bool HasSwitch(const std::vector<std::wstring>& arguments, const wchar_t* word);
+
 // True when the arguments ask for the usage text ("/?", "-?", "/help", any letter case). The
 // value that follows "/prod" or "/log" is a value, not a switch.
 bool AsksForUsage(const std::vector<std::wstring>& arguments);
@@ -16,5 +20,6 @@ std::wstring UsageText();
 // parent process. False when there is neither.
 bool WriteToParentConsole(const std::wstring& text);
 
-// The text on the parent's console, or else in a message box (through the prompt function).
+// The text on the parent's console, or else in a message box (through the prompt function,
+// so that an unattended run only logs it).
 void ShowUsage();
