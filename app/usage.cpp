@@ -2,15 +2,15 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 #include "app/app_state.h"
-#include "app/ui.h"
-#include "app/ui_strings.h"
-#include "qtx_version.h"
+#include "ui/prompt.h"
+#include "ui/ui_strings.h"
 #include "resources/resource.h"
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
 
 namespace {
 constexpr size_t kUsageChars = 32768;
@@ -28,6 +28,26 @@ std::wstring WithCrLf(const std::wstring& text) {
     out += c;
   }
   return out + L"\r\n";
+}
+
+// "major.minor.patch" of the program's version resource (VS_FIXEDFILEINFO), the version
+// Explorer shows; empty when the resource is missing.
+std::wstring ResourceVersion() {
+  HRSRC found = FindResourceW(g_instance, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+  HGLOBAL loaded = found ? LoadResource(g_instance, found) : nullptr;
+  const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+  // The block starts with three WORDs and the key "VS_VERSION_INFO" (16 characters with its
+  // terminator); the fixed part follows at the next 32-bit boundary.
+  constexpr size_t kFixedOffset = (3 * sizeof(WORD) + 16 * sizeof(wchar_t) + 3) & ~size_t(3);
+  if (!data || SizeofResource(g_instance, found) < kFixedOffset + sizeof(VS_FIXEDFILEINFO)) return L"";
+  VS_FIXEDFILEINFO fixed;
+  memcpy(&fixed, data + kFixedOffset, sizeof fixed);
+  if (fixed.dwSignature != 0xFEEF04BD) return L"";
+  wchar_t text[32];
+  _snwprintf(text, 31, L"%u.%u.%u", HIWORD(fixed.dwFileVersionMS), LOWORD(fixed.dwFileVersionMS),
+             HIWORD(fixed.dwFileVersionLS));
+  text[31] = L'\0';
+  return text;
 }
 
 bool WriteConsoleText(HANDLE console, const std::wstring& text) {
@@ -70,7 +90,7 @@ std::wstring UsageText() {
   std::vector<wchar_t> format(kUsageChars, L'\0');
   LoadUiString(g_instance, IDS_USAGE, format.data(), kUsageChars, g_uiLanguage);
   std::vector<wchar_t> text(kUsageChars, L'\0');
-  int n = _snwprintf(text.data(), kUsageChars - 1, format.data(), QTX_VERSION_WTEXT);
+  int n = _snwprintf(text.data(), kUsageChars - 1, format.data(), ResourceVersion().c_str());
   if (n < 0) text[kUsageChars - 1] = L'\0';
   return text.data();
 }

@@ -13,7 +13,7 @@ bool HasSwitch(const std::vector<std::wstring>& arguments, const wchar_t* word);
 bool AsksForUsage(const std::vector<std::wstring>& arguments);
 
 // The usage text in the UI language (English where there is no translation), with the
-// program's version.
+// version from the program's version resource.
 std::wstring UsageText();
 
 // Writes the text to the starter's redirected standard output or to the console of the

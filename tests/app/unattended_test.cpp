@@ -6,7 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
-#include "app/ui.h"
+#include "ui/prompt.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
 #include "tests/support/test_support.h"
