@@ -68,6 +68,8 @@ const Case kCases[] = {
     {"very silent, self-protection", L"/verysilent", 0, 0, false, 1, 1, 0, 2, nullptr},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class Unattended : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
