@@ -33,6 +33,9 @@ sim40_keys=(
   'HKLM\Software\Google\Chrome\Extensions\mlcbgpekccokebfafkgegcfanihaiknk'
   "$sim40_cv\\Uninstall\\{72B4B28B-9DF6-4E69-9E00-F1EE51001ADD}"
   'HKLM\System\CurrentControlSet\Services\EventLog\Antivirus'
+)
+# The task's keys are deleted one by one, without subkeys.
+sim40_task_keys=(
   "$sim40_task\\Tree\\velko! Emergency Update"
   "$sim40_task\\Tasks\\{7E1B3F0A-4C2D-4E5F-9A6B-0C1D2E3F4A5B}"
 )
@@ -79,7 +82,7 @@ for sim40_e in Velko "${sim40_editions[@]}"; do sim40_folders+=("$sim40_programs
 for sim40_e in 'velko! Home Hub' "${sim40_editions[@]}"; do sim40_files+=("$sim40_desktop\\$sim40_e.lnk"); done
 
 if [ "$mode" = report ]; then
-  for k in "${sim40_keys[@]}"; do report_key "$k"; done
+  for k in "${sim40_keys[@]}" "${sim40_task_keys[@]}"; do report_key "$k"; done
   for kv in "${sim40_values[@]}"; do report_value "${kv%%|*}" "${kv#*|}"; done
   for f in "${sim40_folders[@]}" "$sim40_common\\VELKO Software"; do report_folder "$f"; done
   for f in "${sim40_files[@]}"; do report_file "$f"; done
@@ -95,11 +98,12 @@ reg add 'HKCU\Volatile Environment' /v APPDATA /d "$sim40_appdata" /f
 for k in "${sim40_keys[@]}"; do reg add "$k\\Sub" /v Planted /d 1 /f; done
 for kv in "${sim40_values[@]}"; do reg add "${kv%%|*}" /v "${kv#*|}" /d 1 /f; done
 reg add "$sim40_cv\\App Paths\\pmrVelko.exe" /v Path /d "$program" /f
-reg add "$sim40_task\\Tree\\velko! Emergency Update" /v Id /d '{7E1B3F0A-4C2D-4E5F-9A6B-0C1D2E3F4A5B}' /f
+reg add "${sim40_task_keys[1]}" /v Path /d '\velko! Emergency Update' /f
+reg add "${sim40_task_keys[0]}" /v Id /d '{7E1B3F0A-4C2D-4E5F-9A6B-0C1D2E3F4A5B}' /f
 for f in "${sim40_folders[@]}"; do
   d=$(unix "$f"); mkdir -p "$d"; echo planted >"$d/planted.txt"
 done
 for f in "${sim40_files[@]}"; do
   u=$(unix "$f"); mkdir -p "$(dirname "$u")"; echo planted >"$u"
 done
-echo "registry entries, ${#sim40_editions[@]} editions' shortcuts and groups, boot files, application-data, installer and sandbox folders"
+echo "registry entries, $((${#sim40_editions[@]} + 1)) program groups and Desktop shortcuts and groups, boot files, application-data, installer and sandbox folders"
