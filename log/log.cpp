@@ -72,7 +72,8 @@ void PrintPair(int level, int category, const wchar_t* first, const wchar_t* sec
 
 void CLog::AddEntry(const wchar_t* text, int level, int category) {
   if (!enabled) return;
-  entries.push_back(LogEntry{static_cast<int64_t>(time(nullptr)), GetTickCount(), category, level,
+  // The 64-bit clock in the 32-bit build too: a 32-bit time() ends in January 2038.
+  entries.push_back(LogEntry{static_cast<int64_t>(_time64(nullptr)), GetTickCount(), category, level,
                              text ? text : L""});
   if (autoSave) {
     // Saturates so that a huge autoSaveEvery cannot push the counter past its range.
