@@ -14,6 +14,7 @@
 #include "base/dynapi.h"
 #include "base/handles.h"
 #include "base/path.h"
+#include "sysops/modules.h"
 #include "sysops/selfprotect.h"
 
 std::wstring g_logPath;
@@ -59,7 +60,9 @@ bool ForcedUninstall(const RemovalSteps& steps, int* exitCode) {
   typedef DWORD(WINAPI * UninstallFn)(void*, void*, DWORD, DWORD*);
   DetectProduct(L"vk_pro");
   std::wstring library = JoinPath(g_detectedProgramFolder, L"Setup\\Setiface.dll");
-  UniqueLibrary setup(LoadLibraryW(library.c_str()));
+  // With no program folder the name is relative, and the loader would search the program's
+  // own folder and the current folder for it: such a name is skipped with a log line.
+  UniqueLibrary setup = LoadSuiteModule(library.c_str());
   if (!setup) return false;
   auto uninstall = reinterpret_cast<UninstallFn>(LookupProcIn(setup.get(), "setifaceUninstallProgram"));
   if (uninstall) {
@@ -87,7 +90,7 @@ bool SafeModeBlock(const wchar_t* caption) {
       RunBootCommand(L"bcdedit.exe /deletevalue safeboot");
     else
       EditBootIni(false);
-    MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    QueueSafeModeCopyForDeletion(self);
     return false;
   }
   // An unattended run has nobody to answer the offer.
@@ -101,8 +104,8 @@ bool SafeModeBlock(const wchar_t* caption) {
     RunBootCommand(L"bcdedit.exe /set safeboot minimal");
   else
     EditBootIni(true);
-  CopySelf(self);
-  if (RegisterRunOnce(self)) {
+  // Without the copy nothing is registered: the original may lie where users can write.
+  if (CopySelf(self) && RegisterRunOnce(self)) {
     RestartWindows();
   } else {
     UiText failed(IDS_RUNONCE_FAILED);

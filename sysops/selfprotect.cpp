@@ -10,7 +10,8 @@ constexpr DWORD kStatusQuery = 0xB2D600A8;
 // SP_SERVICE_DELETE_BEGIN / SP_SERVICE_DELETE_END; the input is the service's key name.
 constexpr DWORD kServiceDeleteBegin = 0xB2D600AC;
 constexpr DWORD kServiceDeleteEnd = 0xB2D600B0;
-// A driver that never completes a request must not hang the run.
+// A driver that never completes a request must not hang the run: each request, and its
+// cancellation, take at most this long in all.
 constexpr DWORD kAnswerTimeoutMs = 5000;
 
 // Sends one request to the driver and waits (bounded) for its 4-byte answer. False when
@@ -34,11 +35,15 @@ bool SendRequest(DWORD code, const void* input, DWORD inputSize, DWORD* answerOu
   bool answered = DeviceIoControl(device.get(), code, const_cast<void*>(input), inputSize, &request->answer,
                                   sizeof(DWORD), &returned, &request->overlapped) != FALSE;
   if (!answered && GetLastError() == ERROR_IO_PENDING) {
+    // One budget for the answer and for the cancellation together.
+    DWORD started = GetTickCount();
     if (WaitForSingleObject(done.get(), kAnswerTimeoutMs) == WAIT_OBJECT_0) {
       answered = GetOverlappedResult(device.get(), &request->overlapped, &returned, FALSE) != FALSE;
     } else {
       CancelIo(device.get());
-      if (WaitForSingleObject(done.get(), kAnswerTimeoutMs) != WAIT_OBJECT_0) {
+      DWORD spent = GetTickCount() - started;
+      DWORD left = spent < kAnswerTimeoutMs ? kAnswerTimeoutMs - spent : 0;
+      if (WaitForSingleObject(done.get(), left) != WAIT_OBJECT_0) {
         done.release();  // still in use by the pending request
         return false;
       }
