@@ -186,20 +186,44 @@ HRESULT RemoveNetworkComponent(const wchar_t* id, const wchar_t* catalog) {
   return hr;
 }
 
-DWORD RemoveOemDriverPackage(const wchar_t* catalog, const wchar_t* provider) {
+std::vector<std::wstring> FindOemDriverPackages(const wchar_t* catalog, const wchar_t* provider) {
+  std::vector<std::wstring> found;
   wchar_t windows[MAX_PATH] = {};
   UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return 0;
+  if (n == 0 || n >= MAX_PATH) return found;
   std::wstring infFolder = JoinPath(windows, L"Inf");
   WIN32_FIND_DATAW data = {};
   UniqueFindHandle find = FindFirstIn(infFolder.c_str(), L"*.inf", &data);
-  if (!find) return 0;
-  SetupApiModule setupapi;
+  if (!find) return found;
   do {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0) continue;
     std::wstring inf = JoinPath(infFolder, data.cFileName);
-    if (InfMatches(inf, catalog, provider)) UninstallOemInf(setupapi, inf);
+    if (InfMatches(inf, catalog, provider)) found.push_back(inf);
   } while (FindNextFileW(find.get(), &data));
+  return found;
+}
+
+DWORD RemoveOemDriverPackage(const wchar_t* catalog, const wchar_t* provider) {
+  SetupApiModule setupapi;
+  for (const std::wstring& inf : FindOemDriverPackages(catalog, provider)) UninstallOemInf(setupapi, inf);
   return 0;
+}
+
+bool IsNetComponentInstalled(const wchar_t* id) {
+  HRESULT hr = CoInitialize(nullptr);
+  if (hr != S_OK && hr != S_FALSE) return false;
+  bool found = false;
+  {
+    ComPtr<INetCfg> netcfg;
+    if (SUCCEEDED(CoCreateInstance(kClsidCNetCfg, nullptr, CLSCTX_INPROC_SERVER, kIidINetCfg, netcfg.putVoid())) &&
+        SUCCEEDED(netcfg->Initialize(nullptr))) {
+      ComPtr<INetCfgComponent> component;
+      found = netcfg->FindComponent(id, component.put()) == S_OK;
+      component.reset();
+      netcfg->Uninitialize();
+    }
+  }
+  CoUninitialize();
+  return found;
 }

@@ -6,6 +6,7 @@
 #include <netcfgx.h>
 
 #include <string>
+#include <vector>
 
 #include "base/com_ptr.h"
 
@@ -30,8 +31,17 @@ HRESULT UninstallNetComponent(const wchar_t* id);
 // packages naming `catalog` (when not empty). Returns the uninstall result.
 HRESULT RemoveNetworkComponent(const wchar_t* id, const wchar_t* catalog);
 
-// Uninstalls (SetupUninstallOEMInfW) every INF in the Windows INF folder whose [Version]
-// CatalogFile equals `catalog` and, when `provider` is not empty, whose Provider equals it
-// (both without regard to case). setupapi.dll is loaded from the system folder when the
-// process has not loaded it. Failures are logged per INF. Always 0.
+// Full paths of the INFs in the Windows INF folder whose [Version] CatalogFile equals
+// `catalog` and, when `provider` is not empty, whose Provider equals it (both without
+// regard to case). Changes nothing: also the presence probe of a driver package.
+std::vector<std::wstring> FindOemDriverPackages(const wchar_t* catalog, const wchar_t* provider);
+
+// The presence probe of a network component: true when the network configuration engine
+// finds it (read only, no write lock). False also when the engine cannot tell (its search
+// fails).
+bool IsNetComponentInstalled(const wchar_t* id);
+
+// Uninstalls (SetupUninstallOEMInfW) every INF that FindOemDriverPackages lists. setupapi.dll
+// is loaded from the system folder when the process has not loaded it. Failures are logged
+// per INF. Always 0.
 DWORD RemoveOemDriverPackage(const wchar_t* catalog, const wchar_t* provider);

@@ -1,5 +1,7 @@
 #include "sysops/services.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -94,26 +96,37 @@ bool ReadServiceGroup(const std::wstring& serviceKey, std::wstring& group) {
   return true;
 }
 
-// Removes `tag` from a GroupOrderList value: a count followed by that many tags. The count
-// is trusted only as far as the data really holds tags. True when the tag was found and
-// `data` now holds the shortened list.
-bool RemoveTagFromList(std::vector<BYTE>& data, DWORD tag) {
+// The tags a GroupOrderList value really holds: a count followed by that many tags, the
+// count trusted only as far as the data goes.
+std::vector<DWORD> TagsInList(const std::vector<BYTE>& data) {
   DWORD claimed = 0;
   memcpy(&claimed, data.data(), 4);
   size_t present = (data.size() - 4) / 4;
   if (claimed < present) present = claimed;
   std::vector<DWORD> tags(present);
   if (present) memcpy(tags.data(), data.data() + 4, present * 4);
-  for (size_t i = 0; i < present; ++i) {
-    if (tags[i] != tag) continue;
-    tags.erase(tags.begin() + i);
-    DWORD count = static_cast<DWORD>(tags.size());
-    data.assign(4 + tags.size() * 4, 0);
-    memcpy(data.data(), &count, 4);
-    if (count) memcpy(data.data() + 4, tags.data(), tags.size() * 4);
-    return true;
-  }
-  return false;
+  return tags;
+}
+
+std::vector<BYTE> ListOfTags(const std::vector<DWORD>& tags) {
+  DWORD count = static_cast<DWORD>(tags.size());
+  std::vector<BYTE> data(4 + tags.size() * 4);
+  memcpy(data.data(), &count, 4);
+  if (count) memcpy(data.data() + 4, tags.data(), tags.size() * 4);
+  return data;
+}
+
+// The list value of `group`. A list is binary and holds at least its count; anything else
+// counts as no list and is left alone.
+bool ReadGroupList(HKEY list, const std::wstring& group, std::vector<BYTE>& data) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExW(list, group.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  if (type != REG_BINARY || size < 4) return false;
+  data.assign(size, 0);
+  if (RegQueryValueExW(list, group.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return false;
+  data.resize(size);
+  return type == REG_BINARY && size >= 4;
 }
 }  // namespace
 
@@ -172,22 +185,32 @@ DWORD RemoveServiceLoadOrderTag(const wchar_t* name) {
 
   UniqueRegKey list;
   if (regOpenKey(HKEY_LOCAL_MACHINE, kGroupOrderListKey, KEY_ALL_ACCESS, list) != ERROR_SUCCESS) return 0;
-  DWORD type = 0;
-  DWORD size = 0;
-  if (RegQueryValueExW(list.get(), group.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return 0;
-  // A list is binary and holds at least its count; anything else is left alone.
-  if (type != REG_BINARY || size < 4) return 0;
-  std::vector<BYTE> data(size);
-  if (RegQueryValueExW(list.get(), group.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return 0;
-  data.resize(size);
-  if (size < 4) return 0;
-
+  std::vector<BYTE> data;
+  if (!ReadGroupList(list.get(), group, data)) return 0;
   DWORD tag = 0;
   if (regGetDword(serviceKey.c_str(), L"Tag", &tag) != ERROR_SUCCESS) return 0;
   g_log.Print(LOG_NRM, LOG_SYSTEM, L"Removing service '%s' load order id=%d in group '%s'", name,
               static_cast<int>(tag), group.c_str());
-  if (RemoveTagFromList(data, tag)) {
-    RegSetValueExW(list.get(), group.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+  std::vector<DWORD> tags = TagsInList(data);
+  auto found = std::find(tags.begin(), tags.end(), tag);
+  if (found != tags.end()) {
+    tags.erase(found);
+    data = ListOfTags(tags);
+    RegSetValueExW(list.get(), group.c_str(), 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
   }
   return 0;
+}
+
+bool IsServiceLoadOrderTagListed(const wchar_t* name) {
+  std::wstring serviceKey = std::wstring(kServicesKey) + name;
+  std::wstring group;
+  if (!ReadServiceGroup(serviceKey, group)) return false;
+  UniqueRegKey list;
+  if (regOpenKey(HKEY_LOCAL_MACHINE, kGroupOrderListKey, KEY_READ, list) != ERROR_SUCCESS) return false;
+  std::vector<BYTE> data;
+  if (!ReadGroupList(list.get(), group, data)) return false;
+  DWORD tag = 0;
+  if (regGetDword(serviceKey.c_str(), L"Tag", &tag) != ERROR_SUCCESS) return false;
+  std::vector<DWORD> tags = TagsInList(data);
+  return std::find(tags.begin(), tags.end(), tag) != tags.end();
 }

@@ -24,5 +24,9 @@ DWORD UninstallService(const wchar_t* name);
 // values still exist. Fails silently before its log line; always returns 0.
 DWORD RemoveServiceLoadOrderTag(const wchar_t* name);
 
+// The presence probe of a load-order tag: true while the service's "Tag" is among the tags
+// of its group's list. Changes nothing, logs nothing.
+bool IsServiceLoadOrderTagListed(const wchar_t* name);
+
 // Test hook: replaces the stop bound (milliseconds). Returns the previous bound.
 DWORD SetServiceStopBound(DWORD milliseconds);

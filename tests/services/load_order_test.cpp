@@ -83,8 +83,11 @@ TEST(LoadOrderTag, ListLosesExactlyTheServiceTag) {
     // A foreign group's list is never touched.
     SetBinary(list.get(), L"qtxTestForeign", List({2, c.tag, 77}));
 
+    // The probe sees the tag exactly when it is there to be removed.
+    EXPECT_EQ(c.listName && c.before != c.after, IsServiceLoadOrderTagListed(c.service));
     ClearLog();
     EXPECT_EQ(0u, RemoveServiceLoadOrderTag(c.service));
+    EXPECT_FALSE(IsServiceLoadOrderTagListed(c.service));
     const wchar_t* listName = c.listName ? c.listName : c.group;
     EXPECT_EQ(c.after, GetBinary(list.get(), listName));
     EXPECT_EQ(List({2, c.tag, 77}), GetBinary(list.get(), L"qtxTestForeign"));

@@ -86,6 +86,9 @@ TEST_F(Packages, SelectedByCatalogAndProvider) {
     SCOPED_TRACE(Narrow(c.catalog) + " / " + Narrow(c.provider));
     g_uninstalled.clear();
     g_setupapiLoadedDuringCall = false;
+    std::vector<std::wstring> probed = FindOemDriverPackages(c.catalog, c.provider);
+    std::sort(probed.begin(), probed.end());
+    EXPECT_EQ(c.expected, probed);
     EXPECT_EQ(0u, RemoveOemDriverPackage(c.catalog, c.provider));
     std::vector<std::wstring> got = g_uninstalled;
     std::sort(got.begin(), got.end());

@@ -60,7 +60,9 @@ TEST(ServicesStep, FailuresFromRowFiveOnShowBoxes) {
   for (const wchar_t* name : kRows) RemovePlantedService(name);
   for (const Planted& p : planted) {
     ASSERT_TRUE(PlantStandinService(p.name, p.args, p.running)) << Narrow(p.name);
-    if (p.markedForDeletion) ASSERT_EQ(0u, UninstallService(p.name));
+    if (p.markedForDeletion) {
+      ASSERT_EQ(0u, UninstallService(p.name));
+    }
   }
   ResidueList residue;
   ProbeServices(residue);
