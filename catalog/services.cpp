@@ -30,8 +30,8 @@ const ServiceRow kServiceRows[] = {
 };
 
 void ShowUninstallError(DWORD code) {
-  wchar_t text[64];
-  swprintf(text, 64, L"uninstall service error 0x%08X", static_cast<unsigned>(code));
+  wchar_t text[64] = {};
+  _snwprintf(text, 63, L"uninstall service error 0x%08X", static_cast<unsigned>(code));
   // No owner and no caption: Windows shows its default error caption.
   UiMessageBox(nullptr, text, nullptr, MB_OK);
 }
