@@ -76,7 +76,6 @@ constexpr const wchar_t* kServicesKey = L"SYSTEM\\CurrentControlSet\\Services\\"
 constexpr const wchar_t* kExchangeExtensions = L"SOFTWARE\\Microsoft\\Exchange\\Client\\Extensions";
 constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const wchar_t* kFilterManagerKey = L"System\\CurrentControlSet\\Services\\fltmgr";
-constexpr const wchar_t* kGroupOrderList = L"SYSTEM\\CurrentControlSet\\Control\\GroupOrderList";
 constexpr const wchar_t* kKeyboardClass = L"\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}";
 constexpr const wchar_t* kKeyboardFilter = L"qtxKbd";
 constexpr const wchar_t* kVddKey = L"SYSTEM\\CurrentControlSet\\Control\\VirtualDeviceDrivers";
@@ -399,29 +398,6 @@ bool ReadValue(HKEY key, const wchar_t* name, DWORD wantedType, std::vector<BYTE
   return true;
 }
 
-// The service's tag is in its group's load-order list (only while its key names both).
-bool TagListed(const wchar_t* service, std::wstring& where) {
-  UniqueRegKey key;
-  if (regOpenKey(HKLM, ServiceKeyOf(service).c_str(), KEY_READ, key) != ERROR_SUCCESS) return false;
-  std::vector<BYTE> group, tag, list;
-  if (!ReadValue(key.get(), L"Group", REG_SZ, group) || !ReadValue(key.get(), L"Tag", REG_DWORD, tag) ||
-      tag.size() != sizeof(DWORD))
-    return false;
-  group.resize(group.size() + sizeof(wchar_t), 0);
-  const wchar_t* groupName = reinterpret_cast<const wchar_t*>(group.data());
-  UniqueRegKey orderList;
-  if (regOpenKey(HKLM, kGroupOrderList, KEY_READ, orderList) != ERROR_SUCCESS ||
-      !ReadValue(orderList.get(), groupName, REG_BINARY, list) || list.size() < sizeof(DWORD))
-    return false;
-  DWORD wanted = *reinterpret_cast<const DWORD*>(tag.data());
-  DWORD count = *reinterpret_cast<const DWORD*>(list.data());
-  size_t held = std::min<size_t>(count, list.size() / sizeof(DWORD) - 1);
-  const DWORD* tags = reinterpret_cast<const DWORD*>(list.data()) + 1;
-  if (std::find(tags, tags + held, wanted) == tags + held) return false;
-  where = std::wstring(service) + L" (group " + groupName + L", tag " + std::to_wstring(wanted) + L")";
-  return true;
-}
-
 bool HasKeyboardFilter(const std::wstring& controlSet) {
   std::wstring path = L"SYSTEM\\" + controlSet + kKeyboardClass;
   UniqueRegKey classKey;
@@ -446,62 +422,23 @@ bool VddListed(const std::wstring& suffix) {
   return false;
 }
 
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether the first megabyte of an 8-bit text file holds `needle` (ASCII, any letter case).
 bool FileMentions(const std::wstring& path, const wchar_t* needle) {
   UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
   if (!file) return false;
-  std::string text(1 << 20, '\0');
+  std::vector<char> text(1 << 20);
   DWORD got = 0;
-  if (!ReadFile(file.get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr)) return false;
-  text.resize(got);
-  std::string lower(text.size(), '\0');
-  std::transform(text.begin(), text.end(), lower.begin(), [](char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; });
-  std::string want;
-  for (const wchar_t* p = needle; *p; ++p) want += static_cast<char>(*p >= L'A' && *p <= L'Z' ? *p + 32 : *p);
-  return lower.find(want) != std::string::npos;
-}
-
-// Network components are asked through the registry the network configuration keeps: a
-// "ComponentId" under Control\Network\{class}\{instance} or under the adapter class.
-bool ComponentIdUnder(const std::wstring& parent, int depth, const wchar_t* id) {
-  UniqueRegKey key;
-  if (regOpenKey(HKLM, parent.c_str(), KEY_READ, key) != ERROR_SUCCESS) return false;
-  if (depth == 0) {
-    std::vector<BYTE> data;
-    if (!ReadValue(key.get(), L"ComponentId", REG_SZ, data)) return false;
-    data.resize(data.size() + sizeof(wchar_t), 0);
-    return _wcsicmp(reinterpret_cast<const wchar_t*>(data.data()), id) == 0;
+  if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) return false;
+  size_t n = wcslen(needle);
+  for (size_t at = 0; at + n <= got; ++at) {
+    size_t i = 0;
+    while (i < n && AsciiLower(text[at + i]) == AsciiLower(static_cast<char>(needle[i]))) ++i;
+    if (i == n) return true;
   }
-  wchar_t name[MAX_PATH + 1];
-  for (DWORD i = 0; RegEnumKeyW(key.get(), i, name, MAX_PATH + 1) == ERROR_SUCCESS; ++i)
-    if (ComponentIdUnder(parent + L"\\" + name, depth - 1, id)) return true;
   return false;
-}
-
-bool NetComponentPresent(const wchar_t* id) {
-  return ComponentIdUnder(L"SYSTEM\\CurrentControlSet\\Control\\Network", 2, id) ||
-         ComponentIdUnder(L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}", 1, id);
-}
-
-// INF files in the Windows INF folder whose [Version] CatalogFile is `catalog` (any case).
-std::vector<std::wstring> DriverPackagesOf(const wchar_t* catalog) {
-  std::vector<std::wstring> infs;
-  wchar_t windows[MAX_PATH] = {0};
-  UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return infs;
-  std::wstring folder = JoinPath(std::wstring(windows), L"Inf");
-  WIN32_FIND_DATAW entry;
-  UniqueFindHandle find = FindFirstIn(folder.c_str(), L"*.inf", &entry);
-  if (!find) return infs;
-  std::vector<wchar_t> value(32768);
-  do {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    std::wstring inf = JoinPath(folder, entry.cFileName);
-    GetPrivateProfileStringW(L"Version", L"CatalogFile", L"", value.data(), static_cast<DWORD>(value.size()),
-                             inf.c_str());
-    if (_wcsicmp(value.data(), catalog) == 0) infs.push_back(inf);
-  } while (FindNextFileW(find.get(), &entry));
-  return infs;
 }
 
 // The profile hives of the profile list, then HKEY_USERS\.DEFAULT, as the deletion visits them.
@@ -531,7 +468,6 @@ bool ProfileKeyPresent(const wchar_t* subkey, std::vector<std::wstring>& where) 
 }
 
 void ProbeRow(const DriverRow& row, ResidueList& found) {
-  std::wstring where;
   switch (row.op) {
     case Op::DeleteValue:
       if (ValuePresent(row.root, row.a, row.b)) Add(found, L"value", RootName(row.root) + std::wstring(row.a) + L" [" + row.b + L"]");
@@ -539,7 +475,7 @@ void ProbeRow(const DriverRow& row, ResidueList& found) {
     case Op::OutlookAddins: ProbeOutlookAddins(found); break;
     case Op::OutlookCache: break;  // probed with the add-ins
     case Op::LoadOrderTag:
-      if (TagListed(row.a, where)) Add(found, L"load-order tag", where);
+      if (IsServiceLoadOrderTagListed(row.a)) Add(found, L"load-order tag", row.a);
       break;
     case Op::StopService: break;  // the uninstall row of the same service asks
     case Op::UninstallService:
@@ -567,8 +503,8 @@ void ProbeRow(const DriverRow& row, ResidueList& found) {
       break;
     }
     case Op::NetComponent:
-      if (NetComponentPresent(row.a)) Add(found, L"network component", row.a);
-      for (const std::wstring& inf : DriverPackagesOf(row.b)) Add(found, L"driver package", inf);
+      if (IsNetComponentInstalled(row.a)) Add(found, L"network component", row.a);
+      for (const std::wstring& inf : FindOemDriverPackages(row.b, L"")) Add(found, L"driver package", inf);
       break;
     case Op::ProfileKey: {
       std::vector<std::wstring> places;
