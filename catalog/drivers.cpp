@@ -13,7 +13,6 @@
 #include "base/wow64.h"
 #include "catalog/catalog.h"
 #include "catalog/drivers.h"
-#include "catalog/probe.h"
 #include "log/log.h"
 #include "setup/product.h"
 #include "setup/setup_globals.h"
@@ -24,78 +23,38 @@
 #include "sysops/registry.h"
 #include "sysops/services.h"
 
+
+using namespace driver_rows;
+
 namespace {
 
-enum class Op {
-  DeleteValue,       // root\a, value b
-  OutlookAddins,     // the mail client's add-in keys
-  OutlookCache,      // the mail client's extension cache
-  LoadOrderTag,      // service a: its tag out of its group's load-order list
-  StopService,       // service a, without asking whether it runs
-  UninstallService,  // service a
-  NativeFile,        // a under "%SYS64%", deleted with redirection off, no restart fallback
-  SharedFile,        // a under "%SYS%", unless shared, queued for restart when locked
-  Wow64File,         // a under "%SYS%", deleted with redirection off, no restart fallback
-  ServiceKey,        // HKLM\SYSTEM\CurrentControlSet\Services\a, as a tree
-  KeyboardFilters,   // "qtxKbd" out of the keyboard class filters of every control set
-  TrayWindow,        // asks the tray program (window class a) to quit
-  VddEntry,          // entries ending in program folder + a out of the VDD list
-  DriverLines,       // lines naming the legacy driver out of "%SYS64%" a, opened redirected
-  NetComponent,      // network component a, then its driver packages by catalog file b
-  ProfileKey,        // a in every user profile's hive
-  ClassesKey,        // HKCR\a, as a tree
-  ScriptEngine,      // HKLM\a: "Default Engine" back into the default value
-};
-
-enum class Gate {
-  Always,
-  ProgramFolderKnown,  // a product folder was detected
-  Windows50,           // Windows 2000 and later
-  FilterManager52,     // Windows Server 2003 / XP x64 and later, with the filter manager present
-};
-
-struct DriverRow {
-  Op op;
-  const wchar_t* a;
-  const wchar_t* b;
-  Gate gate;
-  HKEY root;
-};
-
 constexpr DriverRow Row(Op op, const wchar_t* a, Gate gate = Gate::Always) {
-  return DriverRow{op, a, nullptr, gate, nullptr};
+  return DriverRow{op, a, nullptr, gate, false};
 }
-constexpr DriverRow Value(HKEY root, const wchar_t* key, const wchar_t* name) {
-  return DriverRow{Op::DeleteValue, key, name, Gate::Always, root};
+constexpr DriverRow Value(bool currentUser, const wchar_t* key, const wchar_t* name) {
+  return DriverRow{Op::DeleteValue, key, name, Gate::Always, currentUser};
 }
 constexpr DriverRow Component(const wchar_t* id, const wchar_t* catalog) {
-  return DriverRow{Op::NetComponent, id, catalog, Gate::Always, nullptr};
+  return DriverRow{Op::NetComponent, id, catalog, Gate::Always, false};
 }
 
-constexpr const wchar_t* kServicesKey = L"SYSTEM\\CurrentControlSet\\Services\\";
-constexpr const wchar_t* kExchangeExtensions = L"SOFTWARE\\Microsoft\\Exchange\\Client\\Extensions";
-constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const wchar_t* kFilterManagerKey = L"System\\CurrentControlSet\\Services\\fltmgr";
-constexpr const wchar_t* kKeyboardClass = L"\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}";
-constexpr const wchar_t* kKeyboardFilter = L"qtxKbd";
-constexpr const wchar_t* kVddKey = L"SYSTEM\\CurrentControlSet\\Control\\VirtualDeviceDrivers";
-constexpr const wchar_t* kLegacyDriverName = L"qtxmonds.sys";
-
 const HKEY HKLM = HKEY_LOCAL_MACHINE;
-const HKEY HKCU = HKEY_CURRENT_USER;
+constexpr bool kMachine = false, kUser = true;
 using O = Op;
+
+}  // namespace
 
 // The whole step, in the order it runs. Three orders hold: a tag goes while its service key
 // still holds "Tag" and "Group"; a driver is marked for deletion before its file goes; a
 // network component goes through the network configuration before its service key.
-const DriverRow kDriverRows[] = {
+const DriverRow driver_rows::kDriverRows[] = {
     // Mail-client hooks.
-    Value(HKLM, kExchangeExtensions, L"velko!"),
-    Value(HKLM, kExchangeExtensions, L"velko! 5"),
+    Value(kMachine, kExchangeExtensions, L"velko!"),
+    Value(kMachine, kExchangeExtensions, L"velko! 5"),
     Row(O::OutlookAddins, nullptr),
     Row(O::OutlookCache, nullptr),
-    Value(HKLM, kRunKey, L"pmrMaiSv"),
-    Value(HKCU, kRunKey, L"pmrMaiSv"),
+    Value(kMachine, kRunKey, L"pmrMaiSv"),
+    Value(kUser, kRunKey, L"pmrMaiSv"),
     // First driver services.
     Row(O::LoadOrderTag, L"qtxTdi"), Row(O::UninstallService, L"qtxTdi"), Row(O::ServiceKey, L"qtxTdi"),
     Row(O::LoadOrderTag, L"qtxNet"), Row(O::UninstallService, L"qtxNet"), Row(O::ServiceKey, L"qtxNet"),
@@ -108,7 +67,7 @@ const DriverRow kDriverRows[] = {
     // Keyboard filter registration in every control set; the tray program; its Run value.
     Row(O::KeyboardFilters, nullptr),
     Row(O::TrayWindow, L"qtx_av_tray_icon_wndclass", Gate::ProgramFolderKnown),
-    Value(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"velko5"),
+    Value(kMachine, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", L"velko5"),
     // Self-protection and file-blocking drivers (not through the service manager).
     Row(O::NativeFile, L"drivers\\qtxSP.sys", Gate::Windows50), Row(O::ServiceKey, L"qtxSP", Gate::Windows50),
     Row(O::LoadOrderTag, L"qtxFsBlk", Gate::Windows50), Row(O::NativeFile, L"drivers\\qtxFsBlk.sys", Gate::Windows50),
@@ -184,11 +143,18 @@ const DriverRow kDriverRows[] = {
     Row(O::ScriptEngine, L"SOFTWARE\\Classes\\CLSID\\{B54F3741-5B07-11cf-A4B0-00AA004A55E8}\\InprocServer32"),
     Row(O::ScriptEngine, L"SOFTWARE\\Classes\\CLSID\\{B54F3743-5B07-11cf-A4B0-00AA004A55E8}\\InprocServer32"),
 };
+const size_t driver_rows::kDriverRowCount = sizeof kDriverRows / sizeof kDriverRows[0];
 
-constexpr const wchar_t* kSavedEngineValue = L"Default Engine";
+namespace {
+
 constexpr DWORD kSavedEngineBytes = 520;
 
-std::wstring ServiceKeyOf(const wchar_t* service) { return std::wstring(kServicesKey) + service; }
+
+}  // namespace
+
+std::wstring driver_rows::ServiceKeyOf(const wchar_t* service) { return std::wstring(kServicesKey) + service; }
+
+namespace {
 
 bool GatePasses(Gate gate) {
   const OSVERSIONINFOEXW& v = g_setup.osVersion;
@@ -232,7 +198,7 @@ void StripConfigNtDriverLines(const wchar_t* name) {
 
 void RunRow(const DriverRow& row) {
   switch (row.op) {
-    case Op::DeleteValue: regDeleteValue(row.root, row.a, row.b); break;
+    case Op::DeleteValue: regDeleteValue(RootOf(row), row.a, row.b); break;
     case Op::OutlookAddins: RemoveOutlookAddins(); break;
     case Op::OutlookCache: DeleteOutlookExtensionCache(); break;
     case Op::LoadOrderTag: RemoveServiceLoadOrderTag(row.a); break;
@@ -253,10 +219,12 @@ void RunRow(const DriverRow& row) {
   }
 }
 
+}  // namespace
+
 // Removes the first "qtxKbd" entry of a REG_MULTI_SZ held in data (size bytes). Reads only
 // inside the data, also when its last entry or the closing empty entry is missing. Returns
 // the new size (size itself when nothing was removed).
-DWORD WithoutKeyboardFilter(std::vector<BYTE>& data, DWORD size) {
+DWORD driver_rows::WithoutKeyboardFilter(std::vector<BYTE>& data, DWORD size) {
   const size_t count = size / sizeof(wchar_t);
   const wchar_t* chars = reinterpret_cast<const wchar_t*>(data.data());
   const size_t filterLength = wcslen(kKeyboardFilter);
@@ -277,17 +245,17 @@ DWORD WithoutKeyboardFilter(std::vector<BYTE>& data, DWORD size) {
 }
 
 // Reads "UpperFilters" of an open class key: false when missing, not a multi-string, or unreadable.
-bool ReadUpperFilters(HKEY classKey, std::vector<BYTE>& data, DWORD& size) {
+// A larger "UpperFilters" is not a filter list; it is left alone rather than read.
+constexpr DWORD kMaxFilterListBytes = 65536;
+
+bool driver_rows::ReadUpperFilters(HKEY classKey, std::vector<BYTE>& data, DWORD& size) {
   DWORD type = 0;
   size = 0;
   if (RegQueryValueExW(classKey, L"UpperFilters", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
       type != REG_MULTI_SZ)
     return false;
-  try {
-    data.assign(size + sizeof(wchar_t), 0);
-  } catch (...) {
-    return false;
-  }
+  if (size > kMaxFilterListBytes) return false;  // a filter list is a few names long
+  data.assign(size + sizeof(wchar_t), 0);
   DWORD got = size;
   if (RegQueryValueExW(classKey, L"UpperFilters", nullptr, &type, data.data(), &got) != ERROR_SUCCESS ||
       type != REG_MULTI_SZ || got > size)
@@ -295,6 +263,8 @@ bool ReadUpperFilters(HKEY classKey, std::vector<BYTE>& data, DWORD& size) {
   size = got;
   return true;
 }
+
+namespace {
 
 void RemoveKeyboardFilterIn(const wchar_t* controlSet) {
   std::wstring path = std::wstring(L"SYSTEM\\") + controlSet + kKeyboardClass;
@@ -307,8 +277,10 @@ void RemoveKeyboardFilterIn(const wchar_t* controlSet) {
   if (newSize != size) RegSetValueExW(classKey.get(), L"UpperFilters", 0, REG_MULTI_SZ, data.data(), newSize);
 }
 
+}  // namespace
+
 // The control sets of HKLM\SYSTEM ("ControlSetNNN"), for the removal and the probe alike.
-std::vector<std::wstring> ControlSets(bool bLog) {
+std::vector<std::wstring> driver_rows::ControlSets(bool bLog) {
   std::vector<std::wstring> sets;
   UniqueRegKey system;
   LSTATUS rc = regOpenKey(HKLM, L"SYSTEM", KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, system);
@@ -351,187 +323,14 @@ std::vector<std::wstring> ControlSets(bool bLog) {
   return sets;
 }
 
-// --- The presence probe -------------------------------------------------------------------
 
-void Add(ResidueList& found, const wchar_t* kind, const std::wstring& what) {
-  for (const Residue& r : found)
-    if (r.kind == kind && _wcsicmp(r.what.c_str(), what.c_str()) == 0) return;
-  found.push_back({kind, what});
-}
-
-bool KeyPresent(HKEY root, const wchar_t* subkey) {
-  UniqueRegKey key;
-  return regOpenKey(root, subkey, KEY_READ, key) == ERROR_SUCCESS;
-}
-
-bool ValuePresent(HKEY root, const wchar_t* subkey, const wchar_t* name) {
-  UniqueRegKey key;
-  return regOpenKey(root, subkey, KEY_READ, key) == ERROR_SUCCESS &&
-         RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-const wchar_t* RootName(HKEY root) {
-  return root == HKEY_CURRENT_USER ? L"HKCU\\" : root == HKEY_CLASSES_ROOT ? L"HKCR\\" : L"HKLM\\";
-}
-
-bool FilePresent(const std::wstring& path, bool unredirected) {
-  if (unredirected) {
-    FsRedirectionOff off;
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void ProbeFile(ResidueList& found, const std::wstring& path, bool unredirected) {
-  if (!FilePresent(path, unredirected)) return;
-  Add(found, IsQueuedForReboot(path.c_str()) ? L"driver file (queued for restart)" : L"driver file", path);
-}
-
-// Reads a whole value of the expected type; false otherwise.
-bool ReadValue(HKEY key, const wchar_t* name, DWORD wantedType, std::vector<BYTE>& data) {
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != wantedType) return false;
-  data.assign(size + sizeof(wchar_t), 0);
-  if (RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS || type != wantedType)
-    return false;
-  data.resize(size);
-  return true;
-}
-
-bool HasKeyboardFilter(const std::wstring& controlSet) {
-  std::wstring path = L"SYSTEM\\" + controlSet + kKeyboardClass;
-  UniqueRegKey classKey;
-  if (regOpenKey(HKLM, path.c_str(), KEY_READ, classKey) != ERROR_SUCCESS) return false;
-  std::vector<BYTE> data;
-  DWORD size = 0;
-  return ReadUpperFilters(classKey.get(), data, size) && WithoutKeyboardFilter(data, size) != size;
-}
-
-// Entries of the VDD list that end with suffix (without regard to case).
-bool VddListed(const std::wstring& suffix) {
-  UniqueRegKey key;
-  std::vector<BYTE> data;
-  if (suffix.empty() || regOpenKey(HKLM, kVddKey, KEY_READ, key) != ERROR_SUCCESS ||
-      !ReadValue(key.get(), L"VDD", REG_MULTI_SZ, data))
-    return false;
-  data.resize(data.size() + 2 * sizeof(wchar_t), 0);
-  for (const wchar_t* entry = reinterpret_cast<const wchar_t*>(data.data()); *entry; entry += wcslen(entry) + 1) {
-    size_t n = wcslen(entry);
-    if (n >= suffix.size() && _wcsicmp(entry + n - suffix.size(), suffix.c_str()) == 0) return true;
-  }
-  return false;
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Whether the first megabyte of an 8-bit text file holds `needle` (ASCII, any letter case).
-bool FileMentions(const std::wstring& path, const wchar_t* needle) {
-  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  if (!file) return false;
-  std::vector<char> text(1 << 20);
-  DWORD got = 0;
-  if (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) return false;
-  size_t n = wcslen(needle);
-  for (size_t at = 0; at + n <= got; ++at) {
-    size_t i = 0;
-    while (i < n && AsciiLower(text[at + i]) == AsciiLower(static_cast<char>(needle[i]))) ++i;
-    if (i == n) return true;
-  }
-  return false;
-}
-
-// The profile hives of the profile list, then HKEY_USERS\.DEFAULT, as the deletion visits them.
-bool ProfileKeyPresent(const wchar_t* subkey, std::vector<std::wstring>& where) {
-  const wchar_t* listPath = g_setup.IsOS(OS_NT) ? L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList"
-                                                : L"Software\\Microsoft\\Windows\\CurrentVersion\\ProfileList";
-  UniqueRegKey list;
-  std::vector<std::wstring> profiles;
-  if (regOpenKey(HKLM, listPath, KEY_READ, list) == ERROR_SUCCESS) {
-    wchar_t name[MAX_PATH + 1];
-    for (DWORD i = 0; RegEnumKeyW(list.get(), i, name, MAX_PATH + 1) == ERROR_SUCCESS; ++i) profiles.push_back(name);
-  }
-  if (profiles.empty()) {
-    if (KeyPresent(HKEY_CURRENT_USER, subkey)) where.push_back(std::wstring(L"HKCU\\") + subkey);
-  }
-  for (const std::wstring& profile : profiles) {
-    wchar_t mountName[MAX_PATH] = {0};
-    UniqueRegKey hive = regOpenProfileHive(profile.c_str(), list.get(), false, mountName);
-    if (!hive) continue;
-    if (KeyPresent(hive.get(), subkey)) where.push_back(L"profile " + profile + L": " + subkey);
-    hive.reset();
-    if (mountName[0]) RegUnLoadKeyW(HKEY_USERS, mountName);
-  }
-  if (KeyPresent(HKEY_USERS, (std::wstring(L".DEFAULT\\") + subkey).c_str()))
-    where.push_back(std::wstring(L"HKU\\.DEFAULT\\") + subkey);
-  return !where.empty();
-}
-
-void ProbeRow(const DriverRow& row, ResidueList& found) {
-  switch (row.op) {
-    case Op::DeleteValue:
-      if (ValuePresent(row.root, row.a, row.b)) Add(found, L"value", RootName(row.root) + std::wstring(row.a) + L" [" + row.b + L"]");
-      break;
-    case Op::OutlookAddins: ProbeOutlookAddins(found); break;
-    case Op::OutlookCache: break;  // probed with the add-ins
-    case Op::LoadOrderTag:
-      if (IsServiceLoadOrderTagListed(row.a)) Add(found, L"load-order tag", row.a);
-      break;
-    case Op::StopService: break;  // the uninstall row of the same service asks
-    case Op::UninstallService:
-      if (IsServiceInstalled(row.a)) Add(found, L"service", row.a);
-      break;
-    case Op::NativeFile: ProbeFile(found, g_setup.Expand(L"%SYS64%", row.a), true); break;
-    case Op::SharedFile: ProbeFile(found, g_setup.Expand(L"%SYS%", row.a), false); break;
-    case Op::Wow64File: ProbeFile(found, g_setup.Expand(L"%SYS%", row.a), true); break;
-    case Op::ServiceKey:
-      if (KeyPresent(HKLM, ServiceKeyOf(row.a).c_str())) Add(found, L"service key", L"HKLM\\" + ServiceKeyOf(row.a));
-      break;
-    case Op::KeyboardFilters:
-      for (const std::wstring& set : ControlSets(false))
-        if (HasKeyboardFilter(set)) Add(found, L"filter entry", L"HKLM\\SYSTEM\\" + set + kKeyboardClass + L" [UpperFilters] qtxKbd");
-      break;
-    case Op::TrayWindow:
-      if (FindWindowW(row.a, nullptr)) Add(found, L"window", row.a);
-      break;
-    case Op::VddEntry:
-      if (VddListed(JoinPath(g_detectedProgramFolder, row.a))) Add(found, L"VDD entry", JoinPath(g_detectedProgramFolder, row.a));
-      break;
-    case Op::DriverLines: {
-      std::wstring path = AsRedirectedPath(g_setup.Expand(L"%SYS64%", row.a));
-      if (FileMentions(path, kLegacyDriverName)) Add(found, L"driver line", path);
-      break;
-    }
-    case Op::NetComponent:
-      if (IsNetComponentInstalled(row.a)) Add(found, L"network component", row.a);
-      for (const std::wstring& inf : FindOemDriverPackages(row.b, L"")) Add(found, L"driver package", inf);
-      break;
-    case Op::ProfileKey: {
-      std::vector<std::wstring> places;
-      if (ProfileKeyPresent(row.a, places))
-        for (const std::wstring& place : places) Add(found, L"profile key", place);
-      break;
-    }
-    case Op::ClassesKey:
-      if (KeyPresent(HKEY_CLASSES_ROOT, row.a)) Add(found, L"key", std::wstring(L"HKCR\\") + row.a);
-      break;
-    case Op::ScriptEngine:
-      if (ValuePresent(HKLM, row.a, kSavedEngineValue)) Add(found, L"value", std::wstring(L"HKLM\\") + row.a + L" [Default Engine]");
-      break;
-  }
-}
-
-}  // namespace
 
 void RemoveKeyboardFilterEntries() {
   for (const std::wstring& set : ControlSets(true)) RemoveKeyboardFilterIn(set.c_str());
 }
 
 void RemoveProtectionDrivers() {
-  for (const DriverRow& row : kDriverRows)
-    if (GatePasses(row.gate)) RunRow(row);
+  for (size_t i = 0; i < kDriverRowCount; ++i)
+    if (GatePasses(kDriverRows[i].gate)) RunRow(kDriverRows[i]);
 }
 
-void ProbeProtectionDrivers(ResidueList& found) {
-  for (const DriverRow& row : kDriverRows) ProbeRow(row, found);
-}

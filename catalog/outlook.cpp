@@ -7,11 +7,9 @@
 #include "catalog/catalog.h"
 #include "catalog/drivers.h"
 #include "log/log.h"
-#include "setup/setup_globals.h"
 #include "sysops/files.h"
 #include "sysops/registry.h"
 
-namespace {
 // HKEY_LOCAL_MACHINE keys of the add-ins, removed from the 32-bit and then the 64-bit view.
 const wchar_t* const kOutlookAddinKeys[] = {
     L"SOFTWARE\\Microsoft\\Office\\Outlook\\Addins\\velkoAddin",
@@ -26,26 +24,23 @@ const wchar_t* const kOutlookAddinKeys[] = {
     L"SOFTWARE\\Classes\\CLSID\\{E16C6003-9217-4626-83B0-757C9EA47E53}",
     L"SOFTWARE\\Classes\\TypeLib\\{EF9547D2-97F6-412F-A886-BABD7005A4D8}",
 };
+const size_t kOutlookAddinKeyCount = sizeof kOutlookAddinKeys / sizeof kOutlookAddinKeys[0];
 
+namespace {
 constexpr const wchar_t* kShellFoldersKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr const wchar_t* kExtensionCache = L"Microsoft\\Outlook\\EXTEND.DAT";
+}  // namespace
 
 // The current user's cache file: "Local AppData" joined with the cache's relative path.
 // Empty when the key or value is missing: the relative path alone would name a file under
 // whatever the current folder happens to be.
-std::wstring ExtensionCachePath() {
+std::wstring OutlookExtensionCachePath() {
   std::vector<wchar_t> folder(65536 / sizeof(wchar_t), L'\0');
   regGetString(HKEY_CURRENT_USER, kShellFoldersKey, L"Local AppData", folder.data(),
                static_cast<DWORD>(folder.size() * sizeof(wchar_t)), false);
   if (folder[0] == L'\0') return std::wstring();
   return JoinPath(std::wstring(folder.data()), kExtensionCache);
 }
-
-bool KeyPresent(const wchar_t* subkey, RegView view) {
-  UniqueRegKey key;
-  return regOpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_READ, key, view) == ERROR_SUCCESS;
-}
-}  // namespace
 
 void RemoveOutlookAddins() {
   g_log.Print(LOG_MIN, LOG_SYSTEM, L"Unregistering all Outlook plugins");
@@ -56,22 +51,10 @@ void RemoveOutlookAddins() {
 }
 
 void DeleteOutlookExtensionCache() {
-  std::wstring path = ExtensionCachePath();
+  std::wstring path = OutlookExtensionCachePath();
   if (path.empty()) return;
   DWORD rc = DeleteFileUnlessShared(path.c_str(), true, false);
   if (rc != 0)
     g_log.Print(LOG_VRB, LOG_SYSTEM, L"ERROR: Couldn't delete outlook cache in %s, error code:0x%08X",
                 path.c_str(), static_cast<unsigned>(rc));
-}
-
-void ProbeOutlookAddins(ResidueList& found) {
-  // On 32-bit Windows both views are the one key.
-  bool twoViews = g_setup.IsOS(OS_WOW64 | OS_X64);
-  for (const wchar_t* key : kOutlookAddinKeys) {
-    std::wstring what = std::wstring(L"HKLM\\") + key;
-    if (KeyPresent(key, RegView::View32)) found.push_back({twoViews ? L"key (32-bit view)" : L"key", what});
-    if (twoViews && KeyPresent(key, RegView::View64)) found.push_back({L"key (64-bit view)", what});
-  }
-  std::wstring cache = ExtensionCachePath();
-  if (!cache.empty() && GetFileAttributesW(cache.c_str()) != INVALID_FILE_ATTRIBUTES) found.push_back({L"file", cache});
 }
