@@ -30,6 +30,16 @@ constexpr int kPathBoxChars = 32768;   // what is read back from the path box
 // A second Uninstall command (posted twice, or arriving while the run's own prompts pump
 // messages) must not start a second run in the same dialog.
 bool g_runStarted = false;
+// While the run is on, its message boxes pump the dialog's messages: nothing may then
+// change the product, the folder being removed, or end the dialog.
+bool g_runInProgress = false;
+const RemovalSteps* g_dialogSteps = &kCatalogSteps;
+
+// The controls that would change what the run removes, and Close.
+void EnableRunInputs(HWND dialog, BOOL enable) {
+  const int ids[] = {IDC_PRODUCT, IDC_PATH, IDC_BROWSE, IDCLOSE};
+  for (int id : ids) EnableWindow(GetDlgItem(dialog, id), enable);
+}
 
 void LoadText(UINT id, wchar_t* buffer, int capacity) {
   buffer[0] = L'\0';  // stays empty when the string table lacks the entry
@@ -82,6 +92,7 @@ void InitDialog(HWND dialog) {
 }
 
 void OnProductChanged(HWND dialog) {
+  if (g_runInProgress) return;
   HWND combo = GetDlgItem(dialog, IDC_PRODUCT);
   LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
   if (index == CB_ERR) return;
@@ -89,6 +100,7 @@ void OnProductChanged(HWND dialog) {
 }
 
 void OnBrowse(HWND dialog) {
+  if (g_runInProgress) return;
   wchar_t caption[kBrowseTextChars];
   wchar_t text[kBrowseTextChars];
   LoadText(IDS_BROWSE_CAPTION, caption, kBrowseTextChars);
@@ -109,20 +121,26 @@ void OnUninstall(HWND dialog) {
   g_detectedProgramFolder = WindowText(GetDlgItem(dialog, IDC_PATH), kPathBoxChars);
   g_productKind = ProductCodeOfText(WindowText(GetDlgItem(dialog, IDC_PRODUCT), kListTextChars).c_str());
   EnableWindow(GetDlgItem(dialog, IDC_UNINSTALL), FALSE);
-  EnableWindow(GetDlgItem(dialog, IDC_PATH), FALSE);
-  EnableWindow(GetDlgItem(dialog, IDC_BROWSE), FALSE);
+  EnableRunInputs(dialog, FALSE);
 
   // The run keeps the message loop waiting until it ends; the wait cursor says so.
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   g_setup.installFolder = g_detectedProgramFolder;
-  RemovalRun();
+  g_runInProgress = true;
+  RemovalRun(*g_dialogSteps);
+  g_runInProgress = false;
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  // After the run the list and Close work again; the folder and Uninstall stay disabled.
+  EnableWindow(GetDlgItem(dialog, IDC_PRODUCT), TRUE);
+  EnableWindow(GetDlgItem(dialog, IDCLOSE), TRUE);
 
   g_runDone = true;
   OfferRestart();
 }
 
 void OnClose(HWND dialog) {
+  // The title bar's close, Alt+F4 and the like still arrive while the run's boxes are open.
+  if (g_runInProgress) return;
   if (g_runDone) OfferRestart();
   EndDialog(dialog, IDCLOSE);
 }
@@ -157,6 +175,8 @@ void FreeItemList(LPITEMIDLIST items) {
   allocator->Release();
 }
 }  // namespace
+
+void SetDialogRunStepsForTests(const RemovalSteps* steps) { g_dialogSteps = steps ? steps : &kCatalogSteps; }
 
 std::wstring BrowseStartSelection(const wchar_t* path) {
   std::wstring p = path ? path : L"";

@@ -28,3 +28,7 @@ std::wstring BrowseStartSelection(const wchar_t* path);
 // The product code ("vk_whs", "vhm", "vqb") of a product-list text, by comparing it with
 // the list's strings in the UI language; empty when it is none of them.
 std::wstring ProductCodeOfText(const wchar_t* text);
+
+struct RemovalSteps;
+// For tests: the steps the dialog's run calls (null = the product's catalog).
+void SetDialogRunStepsForTests(const RemovalSteps* steps);

@@ -1,5 +1,7 @@
 #include "app/safe_mode.h"
 
+#include <rpc.h>
+#include <sddl.h>
 #include <winioctl.h>
 
 #include <cstddef>
@@ -164,31 +166,100 @@ bool FindDiskPartition(wchar_t letter, DWORD* disk, DWORD* partition) {
   return haveDisk && havePartition;
 }
 
-void RunBootCommand(const wchar_t* command) {
+namespace {
+constexpr DWORD kBootCommandWaitMs = 60000;
+DWORD g_bootCommandWaitMs = kBootCommandWaitMs;
+}  // namespace
+
+void SetBootCommandWaitForTests(DWORD milliseconds) {
+  g_bootCommandWaitMs = milliseconds ? milliseconds : kBootCommandWaitMs;
+}
+
+bool RunBootCommand(const wchar_t* command) {
   wchar_t system[MAX_PATH] = {0}, commandLine[MAX_PATH] = {0};
   UINT n = GetSystemDirectoryW(system, MAX_PATH);
   // A cut command line would start some other program: run nothing instead.
   if (n == 0 || n >= MAX_PATH || !FormatFits(commandLine, MAX_PATH, L"%s\\%s", system, command))
-    return;
+    return false;
   FsRedirectionOff nativeSystemFolder;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &si, &pi))
-    return;
+    return false;
   UniqueKernelHandle process(pi.hProcess);
   UniqueKernelHandle(pi.hThread).reset();
-  WaitForSingleObject(process.get(), INFINITE);
+  if (WaitForSingleObject(process.get(), g_bootCommandWaitMs) == WAIT_OBJECT_0) return true;
+  // Left running: ending a boot-configuration tool in the middle of a write could do harm.
+  g_log.Print(LOG_MIN, LOG_SYSTEM, L"Boot command did not end within %u s, the boot change counts as failed: %s",
+              static_cast<unsigned>(g_bootCommandWaitMs / 1000), commandLine);
+  return false;
 }
 
-BOOL CopySelf(wchar_t* path) {
+namespace {
+constexpr const wchar_t* kCopyName = L"qtxClear.exe";
+
+// "<Windows>\Temp" of the system Windows folder; empty when it cannot be had.
+std::wstring WindowsTempFolder() {
   wchar_t windows[MAX_PATH] = {0};
   UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return FALSE;
-  std::wstring target = JoinPath(windows, L"\\Temp\\qtxClear.exe");
+  if (n == 0 || n >= MAX_PATH) return L"";
+  return JoinPath(windows, L"Temp");
+}
+
+// A fresh random GUID in text form ("xxxxxxxx-xxxx-..."); empty when none can be made.
+std::wstring RandomGuidText() {
+  UUID uuid = {};
+  RPC_STATUS status = UuidCreate(&uuid);
+  if (status != RPC_S_OK && status != RPC_S_UUID_LOCAL_ONLY) return L"";
+  RPC_WSTR text = nullptr;
+  if (UuidToStringW(&uuid, &text) != RPC_S_OK) return L"";
+  std::wstring result = reinterpret_cast<wchar_t*>(text);
+  RpcStringFreeW(&text);
+  return result;
+}
+
+// Creates `folder`, which must not exist yet, with the copy folder's access list.
+bool CreatePrivateFolder(const std::wstring& folder) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kCopyFolderAccess, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return false;
+  UniqueLocalMem owner(descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  return CreateDirectoryW(folder.c_str(), &attributes) != FALSE;
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+  size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? L"" : path.substr(0, slash);
+}
+
+std::wstring LastComponent(const std::wstring& path) {
+  size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+BOOL CopySelf(wchar_t* path) {
+  std::wstring temp = WindowsTempFolder();
+  std::wstring guid = RandomGuidText();
+  if (temp.empty() || guid.empty()) return FALSE;
+  std::wstring folder = JoinPath(temp, std::wstring(kSafeModeCopyPrefix) + L"{" + guid + L"}");
+  std::wstring target = JoinPath(folder, kCopyName);
   if (target.size() >= MAX_PATH) return FALSE;
-  if (!CopyFileW(path, target.c_str(), FALSE)) return FALSE;
+  // A folder of that name that exists already is never used: someone else made it.
+  if (!CreatePrivateFolder(folder)) {
+    g_log.Print(LOG_MIN, LOG_SYSTEM, L"Cannot create the folder of the Safe-Mode copy: %s (0x%08X)",
+                folder.c_str(), GetLastError());
+    return FALSE;
+  }
+  if (!CopyFileW(path, target.c_str(), TRUE)) {
+    g_log.Print(LOG_MIN, LOG_SYSTEM, L"Cannot copy to %s (0x%08X)", target.c_str(), GetLastError());
+    RemoveDirectoryW(folder.c_str());
+    return FALSE;
+  }
   wmemcpy(path, target.c_str(), target.size() + 1);
   return TRUE;
 }
@@ -198,9 +269,34 @@ bool RegisterRunOnce(const wchar_t* path) {
   if (regOpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
                  KEY_SET_VALUE, key) != ERROR_SUCCESS)
     return false;
-  DWORD bytes = static_cast<DWORD>((wcslen(path) + 1) * sizeof(wchar_t));
-  return RegSetValueExW(key.get(), L"*qtxClear", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+  // Quoted, so that a path with spaces names this program and nothing shorter.
+  std::wstring data = L"\"" + std::wstring(path ? path : L"") + L"\"";
+  DWORD bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+  return RegSetValueExW(key.get(), L"*qtxClear", 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                         bytes) == ERROR_SUCCESS;
+}
+
+bool IsSafeModeCopy(const wchar_t* path) {
+  if (!path) return false;
+  std::wstring temp = WindowsTempFolder();
+  std::wstring folder = ParentOf(path);
+  std::wstring folderName = LastComponent(folder);
+  size_t prefixLen = wcslen(kSafeModeCopyPrefix);
+  return !temp.empty() && _wcsicmp(LastComponent(path).c_str(), kCopyName) == 0 &&
+         folderName.size() > prefixLen && _wcsnicmp(folderName.c_str(), kSafeModeCopyPrefix, prefixLen) == 0 &&
+         _wcsicmp(ParentOf(folder).c_str(), temp.c_str()) == 0;
+}
+
+void QueueSafeModeCopyForDeletion(const wchar_t* self) {
+  if (!IsSafeModeCopy(self)) {
+    PrintPair(LOG_VRB, LOG_SYSTEM, L"Not a Safe-Mode copy, kept: ", self ? self : L"");
+    return;
+  }
+  // The file first: at the restart a folder goes only once it is empty.
+  std::wstring folder = ParentOf(self);
+  MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  PrintPair(LOG_VRB, LOG_SYSTEM, L"Safe-Mode copy queued for deletion: ", self);
 }
 
 namespace {

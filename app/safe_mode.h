@@ -18,15 +18,40 @@ BOOL EditBootIniFile(const wchar_t* path, bool add);
 bool FindDiskPartition(wchar_t letter, DWORD* disk, DWORD* partition);
 
 // Runs "<system folder>\command" without a window (the native system folder when the
-// process runs under WOW64) and waits for it to end. Its exit code is not examined.
-void RunBootCommand(const wchar_t* command);
+// process runs under WOW64) and waits for it to end, at most 60 seconds: a tool that hangs
+// must not keep the start-up from going on. Its exit code is not examined. False when it
+// could not be started or did not end in time (then the boot change counts as failed and
+// "Boot command did not end within %u s, the boot change counts as failed: %s" is logged).
+bool RunBootCommand(const wchar_t* command);
+// For tests: the bound of that wait in milliseconds (0 = back to 60 seconds).
+void SetBootCommandWaitForTests(DWORD milliseconds);
 
-// Copies the running executable (path, MAX_PATH characters) to "<Windows>\Temp\qtxClear.exe"
-// and then puts the copy's path into path. Non-zero on success; path is unchanged otherwise.
+// Folder name prefix of the Safe-Mode copy in the Windows temporary folder.
+constexpr const wchar_t* kSafeModeCopyPrefix = L"qtxClear-";
+// Access list of the copy's folder: full control for Administrators and SYSTEM, inherited by
+// the copy; nothing inherited from the temporary folder, where every user may create and
+// change files.
+constexpr const wchar_t* kCopyFolderAccess = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+// Copies the running executable (path, MAX_PATH characters) as "qtxClear.exe" into a new
+// folder "<Windows>\Temp\qtxClear-{random GUID}" whose access list admits Administrators
+// and SYSTEM only, and then puts the copy's path into path. The Windows temporary folder is
+// writable by every user: a fixed name there could be planted, or replaced before the
+// restart. Non-zero on success; path is unchanged otherwise (and no folder is left behind).
 BOOL CopySelf(wchar_t* path);
 
-// Registers path under HKLM RunOnce as "*qtxClear" (the asterisk: also in Safe Mode).
+// Registers path in double quotes under HKLM RunOnce as "*qtxClear" (the asterisk: also in
+// Safe Mode).
 bool RegisterRunOnce(const wchar_t* path);
+
+// True when path is a copy made by CopySelf: "qtxClear.exe" in a "qtxClear-..." folder
+// directly in the Windows temporary folder.
+bool IsSafeModeCopy(const wchar_t* path);
+
+// In Safe Mode: the copy made by CopySelf queues its own file and then its folder for
+// deletion at the next restart. Any other executable (an original started from a USB stick
+// or a tools folder) is kept. Logs which of the two happened.
+void QueueSafeModeCopyForDeletion(const wchar_t* self);
 
 // Restarts the computer (or calls the test hook of app/ui.h instead).
 void RestartWindows();

@@ -58,12 +58,14 @@ bool LogCategorySet::Contains(int category) const {
 CLog::CLog() {}
 
 void CLog::Print(int level, int category, const wchar_t* format, ...) {
-  static wchar_t buffer[kLogMessageChars];
+  // Allocated once rather than a static array: a zero-filled static array would be stored in
+  // the lean build's file (its data sections keep zero-initialised objects as data).
+  static std::vector<wchar_t> buffer(kLogMessageChars);
   va_list args;
   va_start(args, format);
-  FormatBounded(buffer, kLogMessageChars, format, args);
+  FormatBounded(buffer.data(), kLogMessageChars, format, args);
   va_end(args);
-  AddEntry(buffer, level, category);
+  AddEntry(buffer.data(), level, category);
 }
 
 void PrintPair(int level, int category, const wchar_t* first, const wchar_t* second) {
@@ -72,7 +74,8 @@ void PrintPair(int level, int category, const wchar_t* first, const wchar_t* sec
 
 void CLog::AddEntry(const wchar_t* text, int level, int category) {
   if (!enabled) return;
-  entries.push_back(LogEntry{static_cast<int64_t>(time(nullptr)), GetTickCount(), category, level,
+  // The 64-bit clock in the 32-bit build too: a 32-bit time() ends in January 2038.
+  entries.push_back(LogEntry{static_cast<int64_t>(_time64(nullptr)), GetTickCount(), category, level,
                              text ? text : L""});
   if (autoSave) {
     // Saturates so that a huge autoSaveEvery cannot push the counter past its range.

@@ -239,7 +239,8 @@ bool SetupGlobalsWin32::Init() {
 
 void SetupGlobalsWin32::InitPersistentGuid() {
   persistentGuid = L"00000000-0000-0000-0000-000000000000";
-  UUID uuid;
+  // Zeroed: a UuidCreate that fails without filling it leaves the all-zero GUID.
+  UUID uuid = {};
   RPC_STATUS status = UuidCreate(&uuid);
   RPC_WSTR text = nullptr;
   if (status == RPC_S_UUID_LOCAL_ONLY || UuidToStringW(&uuid, &text) != RPC_S_OK) return;

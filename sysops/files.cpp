@@ -29,6 +29,27 @@ bool IsDotEntry(const wchar_t* name) {
   return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
+// A junction or symbolic link (or any other reparse point) as listed by FindFirstFileW.
+bool IsLink(const WIN32_FIND_DATAW& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a link found by a folder walk, never what it points at: a folder link with
+// RemoveDirectoryW, a file link with DeleteFileW. Nothing is queued for the restart through
+// a link, and its attributes are left alone (setting them would reach the target). Returns
+// 0 when removed, else the error, after logging that the link was left in place.
+DWORD RemoveLinkOnly(const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+  bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str())) {
+    g_log.Print(LOG_NRM, LOG_FILE, L"Removed link (not followed): %s", path.c_str());
+    return 0;
+  }
+  DWORD err = GetLastError();
+  g_log.Print(LOG_MIN, LOG_FILE, L"Cannot remove link, left in place (not followed): %s (0x%08lX)",
+              path.c_str(), static_cast<unsigned long>(err));
+  return err ? err : ERROR_ACCESS_DENIED;
+}
+
 // Copies src into out (size characters), cutting it to fit, always terminated.
 void CopyBounded(wchar_t* out, DWORD size, const std::wstring& src) {
   size_t n = std::min<size_t>(src.size(), size - 1);
@@ -122,6 +143,11 @@ DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, 
   do {
     if (!(match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(match.cFileName)) continue;
     std::wstring folder = JoinPath(parent, match.cFileName);
+    // A matched folder that is a link is removed as a link; its target is never walked.
+    if (IsLink(match)) {
+      if (DWORD rc = RemoveLinkOnly(folder, match)) result = rc;
+      continue;
+    }
 
     WIN32_FIND_DATAW entry;
     UniqueFindHandle entries = FindFirstIn(folder.c_str(), mask, &entry);
@@ -129,6 +155,12 @@ DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, 
       do {
         if (IsDotEntry(entry.cFileName)) continue;
         std::wstring full = JoinPath(folder, entry.cFileName);
+        if (IsLink(entry)) {
+          // A link's failure counts like a file's: only without the restart fallback.
+          DWORD rc = RemoveLinkOnly(full, entry);
+          if (!rebootFallback && rc != 0) result = rc;
+          continue;
+        }
         DWORD rc = (recurse && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                        ? RemoveTree(full.c_str(), mask, recurse, rebootFallback, rebootOnly)
                        : DeleteFileUnlessShared(full.c_str(), rebootFallback, rebootOnly);

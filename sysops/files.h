@@ -31,6 +31,10 @@ DWORD DeleteFileOrQueue(const wchar_t* path, bool rebootFallback, bool rebootOnl
 // wildcards), depth first: the entries matching `mask` are deleted, subfolders walked
 // when `recurse` is set, then the folder itself removed - or, with rebootFallback, queued
 // after its contents. Returns the last failure that counts (0 = none).
+// A link (junction, symbolic link, any reparse point) is never entered, neither inside a
+// folder nor as a matched folder: the link itself is removed and logged ("Removed link (not
+// followed): %s"), or, when it cannot be removed, logged ("Cannot remove link, left in place
+// (not followed): %s (0x%08lX)") and left; nothing is queued for the restart through it.
 DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, bool rebootFallback,
                  bool rebootOnly);
 

@@ -54,9 +54,11 @@ std::wstring ProfileHivePath(HKEY profileList, const wchar_t* profileName) {
   return path;
 }
 
-UniqueRegKey OpenUnderUsers(const wchar_t* name) {
+// The hive root under HKEY_USERS (empty when it cannot be opened; *error gets the code).
+UniqueRegKey OpenUnderUsers(const wchar_t* name, LSTATUS* error = nullptr) {
   UniqueRegKey key;
-  regOpenKey(HKEY_USERS, name, kHiveAccess, key);
+  LSTATUS rc = regOpenKey(HKEY_USERS, name, kHiveAccess, key);
+  if (error) *error = rc;
   return key;
 }
 
@@ -90,7 +92,19 @@ UniqueRegKey regOpenProfileHive(const wchar_t* profileName, HKEY profileList, bo
   LSTATUS rc = RegLoadKeyW(HKEY_USERS, mount.c_str(), path.c_str());
   g_log.Print(LOG_VRB, LOG_REGISTRY, L"RegLoadKey(HKEY_USERS, %s, %s)", mount.c_str(), path.c_str());
   wcscpy(mountName, mount.c_str());  // fits: checked above
-  if (rc == ERROR_SUCCESS) return OpenUnderUsers(mount.c_str());
+  if (rc == ERROR_SUCCESS) {
+    LSTATUS openError = ERROR_SUCCESS;
+    UniqueRegKey hive = OpenUnderUsers(mount.c_str(), &openError);
+    if (hive) return hive;
+    // Nobody would unload a hive whose key could not be opened, and the user's next log-on
+    // would find the hive file locked: unload it here.
+    g_log.Print(LOG_MIN, LOG_REGISTRY, L"Cannot open loaded registry hive %s, err=%d.", mount.c_str(),
+                static_cast<int>(openError));
+    RegUnLoadKeyW(HKEY_USERS, mount.c_str());
+    g_log.Print(LOG_VRB, LOG_REGISTRY, L"RegUnloadKey");
+    mountName[0] = L'\0';
+    return UniqueRegKey();
+  }
   if (rc == ERROR_SHARING_VIOLATION) {
     // Windows has this hive loaded already (the user is logged on, or a service account):
     // it is used in place under the bare profile name and must not be unmounted.

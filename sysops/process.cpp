@@ -7,6 +7,7 @@
 #include "setup/setup_globals.h"
 #include "base/dynapi.h"
 #include "base/handles.h"
+#include "sysops/modules.h"
 
 namespace {
 constexpr DWORD kSideBySideError = 14001;  // ERROR_SXS_CANT_GEN_ACTCTX
@@ -19,14 +20,19 @@ void AllowForeground(DWORD processId) {
 }
 }  // namespace
 
-bool LaunchProgram(wchar_t* commandLine, DWORD* error) {
+bool LaunchProgram(wchar_t* commandLine, DWORD* error, const wchar_t* programPath) {
+  if (programPath && !IsAbsolutePath(programPath)) {
+    g_log.Print(LOG_MIN, LOG_SYSTEM, L"Program \"%s\" not started: no absolute path", programPath);
+    if (error) *error = ERROR_BAD_PATHNAME;
+    return false;
+  }
   PrintPair(LOG_VRB, LOG_SYSTEM, L"Executing:", commandLine);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   DWORD code = 0;
   // Suspended, so that the foreground permission is in place before the program runs.
-  bool started = CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE,
+  bool started = CreateProcessW(programPath, commandLine, nullptr, nullptr, FALSE,
                                 CREATE_SUSPENDED | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si,
                                 &pi) != FALSE;
   if (started) {

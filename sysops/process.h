@@ -6,7 +6,12 @@
 // Starts commandLine (writable, as CreateProcessW wants it) without waiting for it. The new
 // process may bring its windows to the front. *error (when given) receives 0 or the
 // GetLastError() of the failed start. True when the process was created.
-bool LaunchProgram(wchar_t* commandLine, DWORD* error);
+// programPath, when given, is the program's full path and is passed as the application
+// name, so that no search (the program's own folder, the current folder, ...) picks another
+// program of that name; the command line and its log lines stay as they are. A programPath
+// that is not absolute is not started: "Program \"%s\" not started: no absolute path" (level
+// min, category system) is logged and *error is ERROR_BAD_PATHNAME.
+bool LaunchProgram(wchar_t* commandLine, DWORD* error, const wchar_t* programPath = nullptr);
 
 // Enables SeRestorePrivilege in the process token, which mounting other users' hives needs.
 // 0 on success (and off the NT family, where there is nothing to do), else a Windows code.

@@ -30,15 +30,44 @@ void DeleteSubkeys(HKEY key, RegView view) {
   }
 }
 
+// True when `key`, opened with REG_OPTION_OPEN_LINK, is a registry link: such a key holds
+// its target in the value "SymbolicLinkValue" of type REG_LINK.
+bool IsLinkKey(HKEY key) {
+  DWORD type = 0;
+  return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// Deletes a registry link itself, never its target: the key opened as the link is deleted
+// through NtDeleteKey (RegDeleteKeyW would open the key again and follow the link). Where
+// that cannot be done the link is left in place and logged.
+void DeleteLinkKey(HKEY link, const wchar_t* subkey) {
+  typedef LONG(NTAPI * NtDeleteKeyFn)(HANDLE);
+  auto deleteKey = LookupFn<NtDeleteKeyFn>(L"ntdll.dll", "NtDeleteKey");
+  LONG status = deleteKey ? deleteKey(link) : static_cast<LONG>(0xC0000002);  // STATUS_NOT_IMPLEMENTED
+  if (status >= 0) {
+    g_log.Print(LOG_VRB, LOG_REGISTRY, L"Deleted registry link (not followed): %s", subkey);
+    return;
+  }
+  g_log.Print(LOG_MIN, LOG_REGISTRY, L"Registry link left in place (not followed): %s (0x%08X)", subkey,
+              static_cast<unsigned>(status));
+}
+
 // The common walk of the three tree deletions; true when root\subkey could be opened.
+// The key is opened as itself (REG_OPTION_OPEN_LINK): a link, which a user may plant in the
+// hive he owns, is deleted as a link and the tree it points at is never walked.
 bool DeleteTreeIn(HKEY root, const wchar_t* subkey, RegView view) {
   if (!subkey || !*subkey) return false;
   UniqueRegKey key;
-  LSTATUS rc = regOpenKey(root, subkey, KEY_ALL_ACCESS, key, view);
+  LSTATUS rc = RegOpenKeyExW(root, subkey, REG_OPTION_OPEN_LINK, regViewAccess(KEY_ALL_ACCESS, view), key.put());
   if (rc != ERROR_SUCCESS) {
     if (view == RegView::Plain)
       g_log.Print(LOG_VRB, LOG_REGISTRY, L"Deleted registry: %s error: %d", subkey, static_cast<int>(rc));
     return false;
+  }
+  if (IsLinkKey(key.get())) {
+    DeleteLinkKey(key.get(), subkey);
+    return true;
   }
   DeleteSubkeys(key.get(), view);
   key.reset();

@@ -5,7 +5,8 @@
 namespace {
 constexpr const wchar_t* kDevice = L"\\\\.\\qtxSP";
 constexpr DWORD kStatusQuery = 0xB2D600A8;
-// A driver that never completes the query must not hang the start-up.
+// A driver that never completes the query must not hang the start-up: the query, and its
+// cancellation, take at most this long in all.
 constexpr DWORD kAnswerTimeoutMs = 5000;
 }  // namespace
 
@@ -28,11 +29,15 @@ DWORD ProbeSelfProtection() {
   bool answered = DeviceIoControl(device.get(), kStatusQuery, nullptr, 0, &request->answer, sizeof(DWORD),
                                   &returned, &request->overlapped) != FALSE;
   if (!answered && GetLastError() == ERROR_IO_PENDING) {
+    // One budget for the answer and for the cancellation together.
+    DWORD started = GetTickCount();
     if (WaitForSingleObject(done.get(), kAnswerTimeoutMs) == WAIT_OBJECT_0) {
       answered = GetOverlappedResult(device.get(), &request->overlapped, &returned, FALSE) != FALSE;
     } else {
       CancelIo(device.get());
-      if (WaitForSingleObject(done.get(), kAnswerTimeoutMs) != WAIT_OBJECT_0) {
+      DWORD spent = GetTickCount() - started;
+      DWORD left = spent < kAnswerTimeoutMs ? kAnswerTimeoutMs - spent : 0;
+      if (WaitForSingleObject(done.get(), left) != WAIT_OBJECT_0) {
         done.release();  // still in use by the pending request
         return 0;
       }

@@ -81,9 +81,10 @@ TEST_F(Startup, ForcedUninstallWithoutSetupLibraryFallsBackToTheOrdinaryStart) {
 }
 
 TEST_F(Startup, ForcedUninstallCallsTheSetupLibraryAndRunsTheRemoval) {
-  // No program folder is detected, so the library is found at Setup\Setiface.dll relative to
-  // the current folder.
+  // The library is loaded from Setup\Setiface.dll under the program folder, which only an
+  // earlier detection can have set (the forced path's own detection reads nothing).
   std::wstring dir = ScratchDir(L"forced-uninstall");
+  g_detectedProgramFolder = dir;
   CreateDirectoryW((dir + L"\\Setup").c_str(), nullptr);
   ASSERT_TRUE(CopyFileW(QTX_SETIFACE_STANDIN, (dir + L"\\Setup\\Setiface.dll").c_str(), FALSE));
   ASSERT_TRUE(WriteBytes(dir + L"\\setiface-restart.flag", ""));

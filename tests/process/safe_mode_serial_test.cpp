@@ -39,37 +39,38 @@ void RestoreRunOnce(bool had, DWORD type, const std::vector<BYTE>& data) {
 }
 }  // namespace
 
-TEST(RegisterRunOnce, WritesThePathWithItsTerminator) {
+TEST(RegisterRunOnce, WritesThePathInQuotesWithItsTerminator) {
   DWORD savedType = 0;
   std::vector<BYTE> saved;
   bool had = ReadRunOnce(&savedType, &saved);
 
-  const std::wstring path = L"C:\\Windows\\Temp\\qtxClear.exe";
+  const std::wstring path = L"C:\\Windows\\Temp\\qtxClear-{x}\\qtxClear.exe";
+  const std::wstring quoted = L"\"" + path + L"\"";
   EXPECT_TRUE(RegisterRunOnce(path.c_str()));
   DWORD type = 0;
   std::vector<BYTE> data;
   ASSERT_TRUE(ReadRunOnce(&type, &data));
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  ASSERT_EQ(data.size(), (path.size() + 1) * sizeof(wchar_t));
-  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data.data())), path);
-  EXPECT_EQ(reinterpret_cast<const wchar_t*>(data.data())[path.size()], L'\0');
+  ASSERT_EQ(data.size(), (quoted.size() + 1) * sizeof(wchar_t));
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data.data())), quoted);
+  EXPECT_EQ(reinterpret_cast<const wchar_t*>(data.data())[quoted.size()], L'\0');
 
   RestoreRunOnce(had, savedType, saved);
 }
 
-TEST(CopySelf, CopiesToTheWindowsTemporaryFolder) {
+TEST(CopySelf, CopiesIntoANewFolderInTheWindowsTemporaryFolder) {
   wchar_t windows[MAX_PATH];
   ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
-  const std::wstring target = std::wstring(windows) + L"\\Temp\\qtxClear.exe";
-  std::string savedCopy;
-  bool hadCopy = ReadBytes(target, &savedCopy);
+  const std::wstring prefix = std::wstring(windows) + L"\\Temp\\qtxClear-";
 
   wchar_t self[MAX_PATH];
   ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
   wchar_t path[MAX_PATH];
   wcscpy(path, self);
   ASSERT_TRUE(CopySelf(path));
-  EXPECT_EQ(std::wstring(path), target);
+  const std::wstring target = path;
+  EXPECT_EQ(_wcsnicmp(target.c_str(), prefix.c_str(), prefix.size()), 0) << Narrow(target);
+  EXPECT_EQ(target.substr(target.rfind(L'\\')), L"\\qtxClear.exe");
   std::string original, copy;
   ASSERT_TRUE(ReadBytes(self, &original));
   ASSERT_TRUE(ReadBytes(target, &copy));
@@ -81,8 +82,6 @@ TEST(CopySelf, CopiesToTheWindowsTemporaryFolder) {
   EXPECT_FALSE(CopySelf(path));
   EXPECT_EQ(std::wstring(path), missing);
 
-  if (hadCopy)
-    WriteBytes(target, savedCopy);
-  else
-    DeleteFileW(target.c_str());
+  DeleteFileW(target.c_str());
+  RemoveDirectoryW(target.substr(0, target.rfind(L'\\')).c_str());
 }
