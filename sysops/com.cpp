@@ -19,10 +19,11 @@ std::wstring Unquoted(const wchar_t* path) {
   return text;
 }
 
-// The one place the helper is started.
+// The one place the helper is started: by its full path, so that no search finds another
+// program of that name (beside this program, in the current folder); the command line it
+// receives still begins with the bare name.
 bool StartRegSvr64(const std::wstring& program, std::wstring& commandLine, DWORD* error) {
-  (void)program;
-  return LaunchProgram(&commandLine[0], error);
+  return LaunchProgram(&commandLine[0], error, program.c_str());
 }
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include "setup/setup_globals.h"
 #include "tests/catalog_modules/modules_support.h"
+#include "tests/process/standin_support.h"
 #include "tests/support/test_support.h"
 
 using namespace qtxtest;
@@ -82,6 +83,9 @@ TEST_F(ComTest, ModulesThatCannotBeCalledAreSkippedQuietly) {
 TEST_F(ComTest, HelperGetsTheModuleQuotedOnceAndRunsInTheProgramFolder) {
   std::wstring program = dir_ + L"\\Program";
   ASSERT_TRUE(PlantStandin(QTX_REGSVR64_STANDIN, program + L"\\qtxRegSvr64.exe"));
+  // A program of the same name beside this one, where a search by bare name looks first.
+  const std::wstring decoy = BesideTestProgram(L"qtxRegSvr64.exe");
+  ASSERT_TRUE(PlantStandin(QTX_REGSVR64_STANDIN, decoy));
   g_setup.installFolder = program;
   const std::wstring before = CurrentFolder();
   const std::wstring module = L"C:\\Program Files\\VELKO Software\\Velko\\x64 module.dll";
@@ -101,6 +105,8 @@ TEST_F(ComTest, HelperGetsTheModuleQuotedOnceAndRunsInTheProgramFolder) {
     EXPECT_TRUE(LogHas(L"64-bit object \"" + c.given + L"\" unregistered sucessfully", LOG_DBG, LOG_FILE))
         << Narrow(LogDump());
   }
+  EXPECT_FALSE(PathExists(BesideTestProgram(L"qtxRegSvr64-called.txt")));
+  DeleteFileW(decoy.c_str());
 }
 
 TEST_F(ComTest, HelperIsNotStartedWithoutItsProgramFolder) {
