@@ -72,10 +72,21 @@ void PrintPair(int level, int category, const wchar_t* first, const wchar_t* sec
   g_log.Print(level, category, L"%s%s", first ? first : L"", second ? second : L"");
 }
 
+namespace {
+// The time from the system's 64-bit clock in the 32-bit build too: a 32-bit time() ends in
+// January 2038, and the C runtime of Windows 2000 has no _time64.
+int64_t SecondsSince1970() {
+  constexpr int64_t kFileTimeOf1970 = 116444736000000000LL;  // 100 ns steps since 1601
+  FILETIME now = {};
+  GetSystemTimeAsFileTime(&now);
+  int64_t ticks = (static_cast<int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - kFileTimeOf1970) / 10000000;
+}
+}  // namespace
+
 void CLog::AddEntry(const wchar_t* text, int level, int category) {
   if (!enabled) return;
-  // The 64-bit clock in the 32-bit build too: a 32-bit time() ends in January 2038.
-  entries.push_back(LogEntry{static_cast<int64_t>(_time64(nullptr)), GetTickCount(), category, level,
+  entries.push_back(LogEntry{SecondsSince1970(), GetTickCount(), category, level,
                              text ? text : L""});
   if (autoSave) {
     // Saturates so that a huge autoSaveEvery cannot push the counter past its range.
