@@ -1,20 +1,26 @@
 #include "sysops/selfprotect.h"
 
+#include <cwchar>
+
 #include "base/handles.h"
 
 namespace {
 constexpr const wchar_t* kDevice = L"\\\\.\\qtxSP";
 constexpr DWORD kStatusQuery = 0xB2D600A8;
-// A driver that never completes the query must not hang the start-up: the query, and its
+// SP_SERVICE_DELETE_BEGIN / SP_SERVICE_DELETE_END; the input is the service's key name.
+constexpr DWORD kServiceDeleteBegin = 0xB2D600AC;
+constexpr DWORD kServiceDeleteEnd = 0xB2D600B0;
+// A driver that never completes a request must not hang the run: the request, and its
 // cancellation, take at most this long in all.
 constexpr DWORD kAnswerTimeoutMs = 5000;
-}  // namespace
 
-DWORD ProbeSelfProtection() {
+// Sends one request to the driver and waits (bounded) for its 4-byte answer. False when
+// the device cannot be opened or nothing came back in time.
+bool SendRequest(DWORD code, const void* input, DWORD inputSize, DWORD* answerOut) {
   UniqueKernelHandle device(CreateFileW(kDevice, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-  if (!device) return 0;
-  // The device is opened for overlapped I/O, so the query waits on an event of its own.
+  if (!device) return false;
+  // The device is opened for overlapped I/O, so the request waits on an event of its own.
   // The request lives on the heap: should the driver never complete it, not even after
   // CancelIo, it is left to the driver rather than freed under it.
   struct Request {
@@ -22,12 +28,12 @@ DWORD ProbeSelfProtection() {
     DWORD answer = 0;
   };
   UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done) return 0;
+  if (!done) return false;
   Request* request = new Request;
   request->overlapped.hEvent = done.get();
   DWORD returned = 0;
-  bool answered = DeviceIoControl(device.get(), kStatusQuery, nullptr, 0, &request->answer, sizeof(DWORD),
-                                  &returned, &request->overlapped) != FALSE;
+  bool answered = DeviceIoControl(device.get(), code, const_cast<void*>(input), inputSize, &request->answer,
+                                  sizeof(DWORD), &returned, &request->overlapped) != FALSE;
   if (!answered && GetLastError() == ERROR_IO_PENDING) {
     // One budget for the answer and for the cancellation together.
     DWORD started = GetTickCount();
@@ -39,12 +45,30 @@ DWORD ProbeSelfProtection() {
       DWORD left = spent < kAnswerTimeoutMs ? kAnswerTimeoutMs - spent : 0;
       if (WaitForSingleObject(done.get(), left) != WAIT_OBJECT_0) {
         done.release();  // still in use by the pending request
-        return 0;
+        return false;
       }
       answered = false;
     }
   }
-  DWORD answer = answered && returned >= sizeof(DWORD) ? request->answer : 0;
+  answered = answered && returned >= sizeof(DWORD);
+  if (answered && answerOut) *answerOut = request->answer;
   delete request;
-  return answer;
+  return answered;
 }
+
+void SendServicePermitRequest(DWORD code, const wchar_t* serviceName) {
+  DWORD lastError = GetLastError();
+  DWORD bytes = static_cast<DWORD>((wcslen(serviceName) + 1) * sizeof(wchar_t));
+  SendRequest(code, serviceName, bytes, nullptr);
+  SetLastError(lastError);
+}
+}  // namespace
+
+DWORD ProbeSelfProtection() {
+  DWORD answer = 0;
+  return SendRequest(kStatusQuery, nullptr, 0, &answer) ? answer : 0;
+}
+
+void BeginServiceDeletePermit(const wchar_t* serviceName) { SendServicePermitRequest(kServiceDeleteBegin, serviceName); }
+
+void EndServiceDeletePermit(const wchar_t* serviceName) { SendServicePermitRequest(kServiceDeleteEnd, serviceName); }

@@ -207,6 +207,9 @@ TEST_F(DialogTest, EnterRunsTheRemovalOnceWithTheTypedFolder) {
     const int ids[] = {IDC_UNINSTALL, IDC_PATH, IDC_BROWSE, IDC_PRODUCT, IDCLOSE};
     for (int i = 0; i < 5; ++i) seen.enabled[i] = IsWindowEnabled(GetDlgItem(dialog, ids[i])) != FALSE;
     seen.progress = TextOf(GetDlgItem(dialog, IDC_PROGRESS));
+    // The run removed the product's key; detection below needs it again.
+    Set(kProductKey, L"Product", L"vhm");
+    Set(kProductKey, L"ProgramFolder", programFolder);
     // After the run: detection still follows the list, but nothing starts a second run.
     SelectProduct(dialog, 0);
     seen.pathAfterChange = TextOf(GetDlgItem(dialog, IDC_PATH));
