@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "base/com_ptr.h"
 #include "base/dynapi.h"
 #include "base/path.h"
 #include "catalog/catalog.h"
@@ -50,29 +51,6 @@ Fn Export(const UniqueLibrary& library, const char* name) {
 }
 
 std::wstring GadgetFolder() { return g_setup.Expand(L"%PRGFILES%", kGadgetFolder); }
-
-// Owns one COM interface pointer.
-template <class T>
-class ComOwner {
- public:
-  ComOwner() = default;
-  ComOwner(const ComOwner&) = delete;
-  ComOwner& operator=(const ComOwner&) = delete;
-  ~ComOwner() { reset(); }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  T** put() {
-    reset();
-    return &p_;
-  }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
 
 // Owns one BSTR.
 class BstrOwner {
@@ -160,9 +138,9 @@ void RemoveSidebarGadget() {
 
 HRESULT ConnectSecurityCenter(IWbemServices** services) {
   *services = nullptr;
-  ComOwner<IWbemLocator> locator;
+  ComPtr<IWbemLocator> locator;
   HRESULT hr = CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                kIidWbemLocator, reinterpret_cast<void**>(locator.put()));
+                                kIidWbemLocator, locator.putVoid());
   if (FAILED(hr)) return hr;
   BstrOwner space(L"\\\\.\\root\\SecurityCenter");
   if (!space.get()) return E_OUTOFMEMORY;
@@ -177,7 +155,7 @@ HRESULT RemoveWscProduct(WscProduct product) {
   // The version the run environment read at start-up, as for the run's own version gates.
   if (entry->minimumMajorVersion && g_setup.osVersion.dwMajorVersion < entry->minimumMajorVersion) return 1;
 
-  ComOwner<IWbemServices> services;
+  ComPtr<IWbemServices> services;
   HRESULT hr = (g_connectHook ? g_connectHook : ConnectSecurityCenter)(services.put());
   if (FAILED(hr)) return hr;
   wchar_t guid[128] = {0};
