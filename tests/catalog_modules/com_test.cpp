@@ -86,6 +86,7 @@ TEST_F(ComTest, HelperGetsTheModuleQuotedOnceAndRunsInTheProgramFolder) {
   // A program of the same name beside this one, where a search by bare name looks first.
   const std::wstring decoy = BesideTestProgram(L"qtxRegSvr64.exe");
   ASSERT_TRUE(PlantStandin(QTX_REGSVR64_STANDIN, decoy));
+  DeleteFileW(BesideTestProgram(L"qtxRegSvr64-called.txt").c_str());  // from an earlier run
   g_setup.installFolder = program;
   const std::wstring before = CurrentFolder();
   const std::wstring module = L"C:\\Program Files\\VELKO Software\\Velko\\x64 module.dll";
