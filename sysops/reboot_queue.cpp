@@ -1,6 +1,8 @@
 #include "sysops/reboot_queue.h"
 
 #include <algorithm>
+#include <cwctype>
+#include <unordered_set>
 
 #include "log/log.h"
 #include "setup/setup_globals.h"
@@ -8,18 +10,40 @@
 
 namespace {
 std::vector<std::wstring> g_rebootQueue;
+// Every entry of g_rebootQueue in its folded form (see Folded), for the duplicate look-up.
+std::unordered_set<std::wstring> g_queuedKeys;
+// "NtfsDisable8dot3NameCreation", read when the first key is derived: -1 = not read yet.
+int g_shortNamesDisabled = -1;
 
 // The queue key of a path: its ShortPathForm, or the path itself when that is empty. The
 // buffer is never smaller than the path plus quotes, so no form of a long path is cut.
 // When no short form could be had at all, ShortPathForm puts the path in quotes; Windows
 // would take such a name for a relative one and delete nothing, so the path is used.
 std::wstring QueueKey(const wchar_t* path) {
+  if (g_shortNamesDisabled < 0) g_shortNamesDisabled = ShortNamesDisabled() ? 1 : 0;
   size_t size = std::max<size_t>(MAX_PATH, wcslen(path) + 3);
   std::vector<wchar_t> out(size, L'\0');
-  ShortPathForm(out.data(), path, static_cast<DWORD>(size));
+  ShortPathFormAs(out.data(), path, static_cast<DWORD>(size), g_shortNamesDisabled != 0);
   out.back() = L'\0';
   if (out[0] == L'\0' || (out[0] == L'"' && path[0] != L'"')) return path;
   return out.data();
+}
+
+// Keys are compared without regard to case, as _wcsicmp compares them: character by
+// character through towlower of the same run-time library. Two keys are equal in that sense
+// exactly when their folded forms are equal.
+std::wstring Folded(const std::wstring& key) {
+  std::wstring folded(key);
+  for (wchar_t& c : folded) c = static_cast<wchar_t>(towlower(c));
+  return folded;
+}
+
+bool IsKeyQueued(const std::wstring& key) { return g_queuedKeys.count(Folded(key)) != 0; }
+
+void AppendKey(std::wstring key) {
+  g_queuedKeys.insert(Folded(key));
+  g_rebootQueue.push_back(std::move(key));
+  g_log.Print(LOG_VRB, LOG_SYSTEM, L"Delete on reboot(%s)", g_rebootQueue.back().c_str());
 }
 
 bool IsExempt(const std::wstring& entry, int count, const wchar_t* const* paths) {
@@ -31,23 +55,32 @@ bool IsExempt(const std::wstring& entry, int count, const wchar_t* const* paths)
 
 bool IsQueuedForReboot(const wchar_t* path) {
   if (!path) return false;
-  std::wstring key = QueueKey(path);
-  for (const std::wstring& entry : g_rebootQueue)
-    if (_wcsicmp(entry.c_str(), key.c_str()) == 0) return true;
-  return false;
+  return IsKeyQueued(QueueKey(path));
 }
 
 void QueueDeleteOnReboot(const wchar_t* path) {
   if (!path) return;
-  g_rebootQueue.push_back(QueueKey(path));
-  g_log.Print(LOG_VRB, LOG_SYSTEM, L"Delete on reboot(%s)", g_rebootQueue.back().c_str());
+  AppendKey(QueueKey(path));
+}
+
+bool QueueDeleteOnRebootOnce(const wchar_t* path) {
+  if (!path) return false;
+  std::wstring key = QueueKey(path);
+  if (IsKeyQueued(key)) return false;
+  AppendKey(std::move(key));
+  return true;
 }
 
 DWORD CommitRebootQueue(int count, const wchar_t* const* paths) {
   if (g_rebootQueue.empty()) return 0;
+  size_t before = g_rebootQueue.size();
   g_rebootQueue.erase(std::remove_if(g_rebootQueue.begin(), g_rebootQueue.end(),
                                      [&](const std::wstring& e) { return IsExempt(e, count, paths); }),
                       g_rebootQueue.end());
+  if (g_rebootQueue.size() != before) {
+    g_queuedKeys.clear();
+    for (const std::wstring& entry : g_rebootQueue) g_queuedKeys.insert(Folded(entry));
+  }
   if (!g_setup.IsOS(OS_NT)) return 0;
   DWORD lastError = 0;
   for (const std::wstring& entry : g_rebootQueue) {
@@ -60,4 +93,8 @@ DWORD CommitRebootQueue(int count, const wchar_t* const* paths) {
 
 std::vector<std::wstring> RebootQueueEntries() { return g_rebootQueue; }
 
-void ResetRebootQueueForTests() { g_rebootQueue.clear(); }
+void ResetRebootQueueForTests() {
+  g_rebootQueue.clear();
+  g_queuedKeys.clear();
+  g_shortNamesDisabled = -1;
+}
