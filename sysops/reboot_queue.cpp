@@ -14,6 +14,38 @@ std::vector<std::wstring> g_rebootQueue;
 std::unordered_set<std::wstring> g_queuedKeys;
 // "NtfsDisable8dot3NameCreation", read when the first key is derived: -1 = not read yet.
 int g_shortNamesDisabled = -1;
+// The folder of the last path given a key, and that folder's 8.3 form (empty when it had
+// none). A walk queues the entries of one folder one after another; each would otherwise
+// look up every component of the folder again.
+std::wstring g_lastFolder, g_lastFolderShort;
+
+// The path to hand to ShortPathForm: the same path with its folder already in 8.3 form.
+// The 8.3 form of an 8.3 form is itself, so the result is the path's own 8.3 form, and
+// only the last component is looked up. Plain absolute paths only ("X:\..." without "\\",
+// "." or ".." components); any other path is passed as it is.
+std::wstring WithShortFolder(const wchar_t* path) {
+  std::wstring full = path;
+  size_t slash = full.rfind(L'\\');
+  bool plain = full.size() > 3 && full[1] == L':' && full[2] == L'\\' && slash > 2 &&
+               slash + 1 < full.size() && full.find(L"\\\\") == std::wstring::npos &&
+               full.find(L"\\.") == std::wstring::npos && full.find_first_of(L"\"*?/") == std::wstring::npos;
+  if (!plain) return full;
+  std::wstring folder = full.substr(0, slash);
+  if (folder != g_lastFolder) {
+    g_lastFolder = folder;
+    g_lastFolderShort.clear();
+    // An 8.3 form can be longer than the long one ("a b" -> "AB~1"): asked again at the
+    // length the first call needs.
+    std::vector<wchar_t> out(folder.size() + MAX_PATH, L'\0');
+    DWORD n = GetShortPathNameW(folder.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (n >= out.size()) {
+      out.assign(n + 1, L'\0');
+      n = GetShortPathNameW(folder.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    }
+    if (n > 0 && n < out.size()) g_lastFolderShort.assign(out.data(), n);
+  }
+  return g_lastFolderShort.empty() ? full : g_lastFolderShort + full.substr(slash);
+}
 
 // The queue key of a path: its ShortPathForm, or the path itself when that is empty. The
 // buffer is never smaller than the path plus quotes, so no form of a long path is cut.
@@ -21,9 +53,10 @@ int g_shortNamesDisabled = -1;
 // would take such a name for a relative one and delete nothing, so the path is used.
 std::wstring QueueKey(const wchar_t* path) {
   if (g_shortNamesDisabled < 0) g_shortNamesDisabled = ShortNamesDisabled() ? 1 : 0;
+  bool disabled = g_shortNamesDisabled != 0;
   size_t size = std::max<size_t>(MAX_PATH, wcslen(path) + 3);
   std::vector<wchar_t> out(size, L'\0');
-  ShortPathFormAs(out.data(), path, static_cast<DWORD>(size), g_shortNamesDisabled != 0);
+  ShortPathFormAs(out.data(), disabled ? path : WithShortFolder(path).c_str(), static_cast<DWORD>(size), disabled);
   out.back() = L'\0';
   if (out[0] == L'\0' || (out[0] == L'"' && path[0] != L'"')) return path;
   return out.data();
@@ -97,4 +130,6 @@ void ResetRebootQueueForTests() {
   g_rebootQueue.clear();
   g_queuedKeys.clear();
   g_shortNamesDisabled = -1;
+  g_lastFolder.clear();
+  g_lastFolderShort.clear();
 }

@@ -229,6 +229,31 @@ TEST_F(RebootQueueTest, EachFileIsQueuedOnceInFirstAskedOrder) {
   EXPECT_FALSE(QueueDeleteOnRebootOnce(nullptr));
 }
 
+// The queue derives keys folder by folder; each key must still be the path's own
+// ShortPathForm, whichever folder came before it.
+TEST_F(RebootQueueTest, KeysEqualShortPathFormAcrossFolders) {
+  std::wstring dir = ScratchDir(L"queue key folders");
+  std::wstring a = dir + L"\\Long Folder Name", b = a + L"\\a b", c = dir + L"\\Other Long Folder";
+  for (const std::wstring& folder : {a, b, c}) ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring files[] = {a + L"\\first long file.txt", a + L"\\abc.txt", b + L"\\x y.txt",
+                                b + L"\\LEGAL.TXT", c + L"\\third long file.txt"};
+  for (const std::wstring& file : files) ASSERT_TRUE(WriteBytes(file, "x"));
+  const std::wstring paths[] = {files[0], files[1], b + L"\\vanished file.txt", files[2], files[3],
+                                a + L"\\another vanished.txt", files[4], Upper(files[0]), b, a,
+                                Upper(files[2]), dir + L"\\\\Long Folder Name\\abc.txt", c};
+  std::vector<std::wstring> expected;
+  for (const std::wstring& path : paths) {
+    wchar_t form[MAX_PATH] = {0};
+    ShortPathForm(form, path.c_str(), MAX_PATH);
+    std::wstring key = (form[0] == L'"' || form[0] == L'\0') ? path : form;  // no short form at all
+    bool known = false;
+    for (const std::wstring& e : expected) known = known || _wcsicmp(e.c_str(), key.c_str()) == 0;
+    if (!known) expected.push_back(key);
+    EXPECT_EQ(QueueDeleteOnRebootOnce(path.c_str()), !known) << Narrow(path);
+  }
+  EXPECT_EQ(RebootQueueEntries(), expected);
+}
+
 // Paths that differ only in letters outside ASCII: the queue finds a duplicate exactly when
 // _wcsicmp calls the two equal.
 TEST_F(RebootQueueTest, DuplicatesMatchWcsicmpOutsideAscii) {
