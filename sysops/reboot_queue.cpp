@@ -7,6 +7,7 @@
 #include "log/log.h"
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
+#include "sysops/handles.h"
 
 namespace {
 std::vector<std::wstring> g_rebootQueue;
@@ -19,32 +20,48 @@ int g_shortNamesDisabled = -1;
 // look up every component of the folder again.
 std::wstring g_lastFolder, g_lastFolderShort;
 
-// The path to hand to ShortPathForm: the same path with its folder already in 8.3 form.
-// The 8.3 form of an 8.3 form is itself, so the result is the path's own 8.3 form, and
-// only the last component is looked up. Plain absolute paths only ("X:\..." without "\\",
-// "." or ".." components); any other path is passed as it is.
-std::wstring WithShortFolder(const wchar_t* path) {
+void RememberFolder(const std::wstring& folder) {
+  if (folder == g_lastFolder) return;
+  g_lastFolder = folder;
+  g_lastFolderShort.clear();
+  // An 8.3 form can be longer than the long one ("a b" -> "AB~1"): asked again at the
+  // length the first call needs.
+  std::vector<wchar_t> out(folder.size() + MAX_PATH, L'\0');
+  DWORD n = GetShortPathNameW(folder.c_str(), out.data(), static_cast<DWORD>(out.size()));
+  if (n >= out.size()) {
+    out.assign(n + 1, L'\0');
+    n = GetShortPathNameW(folder.c_str(), out.data(), static_cast<DWORD>(out.size()));
+  }
+  if (n > 0 && n < out.size()) g_lastFolderShort.assign(out.data(), n);
+}
+
+// The ShortPathForm of a plain absolute path ("X:\..." without "\\", "." or ".."
+// components or wildcards) whose folder has an 8.3 form, built as GetShortPathNameW builds
+// it, one component at a time: the folder's form (remembered from the previous path in the
+// same folder), then the entry's own 8.3 name, or its name when it has none. For an entry
+// that is gone, the folder's form and the long name, as ShortPathForm gives it. False when
+// the path is not plain or the result would not fit `size`: the caller then asks
+// ShortPathForm with the whole path.
+bool ShortFormInFolder(const wchar_t* path, size_t size, std::wstring* form) {
   std::wstring full = path;
   size_t slash = full.rfind(L'\\');
   bool plain = full.size() > 3 && full[1] == L':' && full[2] == L'\\' && slash > 2 &&
                slash + 1 < full.size() && full.find(L"\\\\") == std::wstring::npos &&
                full.find(L"\\.") == std::wstring::npos && full.find_first_of(L"\"*?/") == std::wstring::npos;
-  if (!plain) return full;
-  std::wstring folder = full.substr(0, slash);
-  if (folder != g_lastFolder) {
-    g_lastFolder = folder;
-    g_lastFolderShort.clear();
-    // An 8.3 form can be longer than the long one ("a b" -> "AB~1"): asked again at the
-    // length the first call needs.
-    std::vector<wchar_t> out(folder.size() + MAX_PATH, L'\0');
-    DWORD n = GetShortPathNameW(folder.c_str(), out.data(), static_cast<DWORD>(out.size()));
-    if (n >= out.size()) {
-      out.assign(n + 1, L'\0');
-      n = GetShortPathNameW(folder.c_str(), out.data(), static_cast<DWORD>(out.size()));
-    }
-    if (n > 0 && n < out.size()) g_lastFolderShort.assign(out.data(), n);
+  if (!plain) return false;
+  RememberFolder(full.substr(0, slash));
+  if (g_lastFolderShort.empty()) return false;
+  std::wstring name = full.substr(slash + 1);
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle entry(FindFirstFileW(full.c_str(), &data));
+  if (entry) {
+    *form = g_lastFolderShort + L"\\" + (data.cAlternateFileName[0] ? data.cAlternateFileName : data.cFileName);
+    return form->size() < size;
   }
-  return g_lastFolderShort.empty() ? full : g_lastFolderShort + full.substr(slash);
+  // ShortPathForm takes the folder's form from a MAX_PATH buffer.
+  if (g_lastFolderShort.size() >= MAX_PATH || g_lastFolderShort.size() + 1 + name.size() + 1 > size) return false;
+  *form = g_lastFolderShort + L"\\" + name;
+  return true;
 }
 
 // The queue key of a path: its ShortPathForm, or the path itself when that is empty. The
@@ -55,8 +72,10 @@ std::wstring QueueKey(const wchar_t* path) {
   if (g_shortNamesDisabled < 0) g_shortNamesDisabled = ShortNamesDisabled() ? 1 : 0;
   bool disabled = g_shortNamesDisabled != 0;
   size_t size = std::max<size_t>(MAX_PATH, wcslen(path) + 3);
+  std::wstring form;
+  if (!disabled && ShortFormInFolder(path, size, &form)) return form;
   std::vector<wchar_t> out(size, L'\0');
-  ShortPathFormAs(out.data(), disabled ? path : WithShortFolder(path).c_str(), static_cast<DWORD>(size), disabled);
+  ShortPathFormAs(out.data(), path, static_cast<DWORD>(size), disabled);
   out.back() = L'\0';
   if (out[0] == L'\0' || (out[0] == L'"' && path[0] != L'"')) return path;
   return out.data();

@@ -238,7 +238,7 @@ TEST_F(RebootQueueTest, KeysEqualShortPathFormAcrossFolders) {
   const std::wstring files[] = {a + L"\\first long file.txt", a + L"\\abc.txt", b + L"\\x y.txt",
                                 b + L"\\LEGAL.TXT", c + L"\\third long file.txt"};
   for (const std::wstring& file : files) ASSERT_TRUE(WriteBytes(file, "x"));
-  const std::wstring paths[] = {files[0], files[1], b + L"\\vanished file.txt", files[2], files[3],
+  const std::wstring paths[] = {files[0], Upper(files[1]), b + L"\\vanished file.txt", files[2], files[3],
                                 a + L"\\another vanished.txt", files[4], Upper(files[0]), b, a,
                                 Upper(files[2]), dir + L"\\\\Long Folder Name\\abc.txt", c};
   std::vector<std::wstring> expected;
