@@ -6,7 +6,7 @@
 #include "app/app_state.h"
 #include "app/removal_run.h"
 #include "app/startup.h"
-#include "app/ui_strings.h"
+#include "ui/ui_strings.h"
 #include "resources/resource.h"
 #include "setup/setup_globals.h"
 

@@ -3,13 +3,13 @@
 #include <shlobj.h>
 
 #include "app/app_state.h"
-#include "app/ui.h"
-#include "app/ui_strings.h"
+#include "ui/prompt.h"
+#include "ui/ui_strings.h"
 #include "catalog/catalog.h"
 #include "resources/resource.h"
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
-#include "sysops/path.h"
+#include "base/path.h"
 #include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
 

@@ -7,16 +7,16 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/process.h"
-#include "app/ui.h"
-#include "app/ui_strings.h"
+#include "sysops/process.h"
+#include "ui/prompt.h"
+#include "ui/ui_strings.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
-#include "sysops/path.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
+#include "base/path.h"
 #include "sysops/registry.h"
-#include "sysops/wow64.h"
+#include "base/wow64.h"
 
 namespace {
 constexpr DWORD kKeyListChars = 1024;

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/process.h"
+#include "sysops/process.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
 #include "sysops/account.h"

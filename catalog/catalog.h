@@ -13,6 +13,9 @@ void RemoveWhsAddin();
 void UnregisterModules();
 // Real-time protection drivers, their filters, load-order tags and network components.
 void RemoveProtectionDrivers();
+// The mail client's add-in registrations and its extension cache (the driver step calls both first).
+void RemoveOutlookAddins();
+void DeleteOutlookExtensionCache();
 // Screen saver and boot-time files; shortcuts and program groups; program and data folders.
 void RemoveBootFiles();
 void RemoveShortcuts();

@@ -2,35 +2,44 @@
 # Lays a simulated installation of the suite into a Wine prefix (keys in the 32-bit registry
 # view, as the suite's 32-bit installer writes them), or with --report tells what of it is left.
 #   simulate-install.sh PREFIX [--report]
+# Each area of the installation is one file in scripts/simulate/, sourced in name order with
+# $mode set to "plant" or "report"; the helpers below are theirs to use.
 set -u
 export WINEPREFIX=$(realpath -m "${1:?prefix}") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
-reg() { "$wine" reg "$@" /reg:32 </dev/null >/dev/null 2>&1; }
+here=$(cd "$(dirname "$0")" && pwd)
+mode=plant
+[ "${2:-}" = "--report" ] && mode=report
+
+reg() { "$wine" reg "$@" /reg:32 </dev/null >/dev/null 2>&1; }    # 32-bit view
+reg64() { "$wine" reg "$@" /reg:64 </dev/null >/dev/null 2>&1; }  # 64-bit view
+unix() { "$wine" winepath -u "$1" 2>/dev/null; }
+# report_key KEY [64]: whether a key is left (32-bit view unless 64 is given).
+report_key() {
+  local q=reg; [ "${2:-}" = 64 ] && q=reg64
+  if $q query "$1"; then echo "key present:   $1"; else echo "key removed:   $1"; fi
+}
+# report_value KEY VALUE [64]
+report_value() {
+  local q=reg; [ "${3:-}" = 64 ] && q=reg64
+  if $q query "$1" /v "$2"; then echo "value present: $1 [$2]"; else echo "value removed: $1 [$2]"; fi
+}
+# report_folder WINDOWS-PATH, report_file WINDOWS-PATH
+report_folder() {
+  local d; d=$(unix "$1")
+  if [ -d "$d" ]; then echo "folder present: $1 ($(find "$d" -type f | wc -l) files)"; else echo "folder removed: $1"; fi
+}
+report_file() {
+  local f; f=$(unix "$1")
+  if [ -e "$f" ]; then echo "file present:  $1"; else echo "file removed:  $1"; fi
+}
+
 program='C:\Program Files (x86)\VELKO Software\Velko'
 data='C:\ProgramData\VELKO Software\Velko'
 product='HKLM\Software\Velko Software\Velko'
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\velko'
-unix() { "$wine" winepath -u "$1" 2>/dev/null; }
 
-if [ "${2:-}" = "--report" ]; then
-  for key in "$product" "$uninstall" 'HKCR\VelkoPersistentStorage'; do
-    if reg query "$key"; then echo "key present:   $key"; else echo "key removed:   $key"; fi
-  done
-  for dir in "$program" "$data"; do
-    d=$(unix "$dir")
-    if [ -d "$d" ]; then echo "folder present: $dir ($(find "$d" -type f | wc -l) files)"; else echo "folder removed: $dir"; fi
-  done
-  exit 0
-fi
-
-p=$(unix "$program"); d=$(unix "$data")
-mkdir -p "$p/Setup" "$d/DATA"
-for f in qtxGui.exe qtxBase.dll pmrBase.dll Setup/Setiface.dll; do echo "stand-in $f" >"$p/$f"; done
-echo "settings" >"$d/DATA/settings.ini"
-reg add "$product" /v Product /d vhm /f
-reg add "$product" /v Version /d 9.0.1 /f
-reg add "$product" /v ProgramFolder /d "$program" /f
-reg add "$product" /v DataFolder /d "$data" /f
-reg add "$uninstall" /v InstallLocation /d "$program" /f
-reg add "$uninstall" /v DisplayName /d "velko! Antivirus" /f
-echo "program folder $program, data folder $data, product key $product, uninstall key $uninstall"
+for part in "$here"/simulate/*.sh; do
+  # shellcheck disable=SC1090
+  . "$part"
+done

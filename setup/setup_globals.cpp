@@ -3,14 +3,14 @@
 #include <rpc.h>
 #include <shlobj.h>
 
-#include "app/app_state.h"
-#include "app/ui_strings.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
+#include "base/path.h"
+#include "base/regkey.h"
+#include "base/string_table.h"
+#include "base/wow64.h"
 #include "log/log.h"
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
-#include "sysops/path.h"
-#include "sysops/registry.h"
-#include "sysops/wow64.h"
+#include "setup/product.h"
 
 SetupGlobalsWin32 g_setup;
 std::wstring g_installFolder;
@@ -197,15 +197,9 @@ bool SetupGlobals::IsOS(DWORD mask) {
                                           L"ProductType", 520);
     if (_wcsicmp(type.c_str(), L"ServerNT") == 0 || _wcsicmp(type.c_str(), L"LanmanNT") == 0)
       flags |= OS_SERVER;
-    if (RunsAsWow64Process()) {
-      typedef void(WINAPI * GetNativeSystemInfoFn)(LPSYSTEM_INFO);
-      UniqueLibrary kernel32(LoadLibraryW(L"Kernel32.dll"));
-      auto getNative = reinterpret_cast<GetNativeSystemInfoFn>(
-          LookupProcIn(kernel32.get(), "GetNativeSystemInfo"));
-      SYSTEM_INFO si = {};
-      if (getNative) getNative(&si);
-      flags |= (getNative && si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64) ? OS_X64 : OS_WOW64;
-    }
+    Wow64Kind wow64 = NativeWow64Kind();
+    if (wow64 == Wow64Kind::Amd64) flags |= OS_X64;
+    if (wow64 == Wow64Kind::Other) flags |= OS_WOW64;
   }
   return (flags & mask) != 0;
 }

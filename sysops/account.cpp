@@ -1,7 +1,7 @@
 #include "sysops/account.h"
 
 #include "setup/setup_globals.h"
-#include "sysops/handles.h"
+#include "base/handles.h"
 
 namespace {
 constexpr DWORD kTokenUserBytes = 2000;

@@ -7,10 +7,10 @@
 #include "log/log.h"
 #include "log/ufile.h"
 #include "setup/setup_globals.h"
-#include "sysops/path.h"
+#include "base/path.h"
 #include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
-#include "sysops/wow64.h"
+#include "base/wow64.h"
 
 namespace {
 constexpr const wchar_t* kShellFoldersKey =

@@ -6,7 +6,7 @@
 #pragma once
 #include <windows.h>
 
-#include "sysops/handles.h"
+#include "base/handles.h"
 
 // HKEY_LOCAL_MACHINE key whose DWORD values, named by full file paths, count the programs
 // that share a file.

@@ -5,9 +5,9 @@
 
 #include "log/log.h"
 #include "setup/setup_globals.h"
-#include "sysops/path.h"
+#include "base/path.h"
 #include "sysops/registry.h"
-#include "sysops/wow64.h"
+#include "base/wow64.h"
 
 namespace {
 // Enough to create and delete keys below a hive root; also used for the profile list.

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "sysops/handles.h"
+#include "base/handles.h"
 
 // Prefix of the names under which profile hives are mounted, so that they never collide
 // with the hives Windows loads itself (named by the bare security identifier).

@@ -4,10 +4,10 @@
 #include <cwctype>
 #include <unordered_set>
 
+#include "base/handles.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
-#include "sysops/handles.h"
 
 namespace {
 std::vector<std::wstring> g_rebootQueue;

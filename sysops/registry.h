@@ -1,50 +1,15 @@
-// Registry operations: create, test, read, set and delete keys and values, each opening and
-// closing its own handles and logging (category "registry") what it did.
-//
-// Views: "plain" operations address the product's own view. The product is a 32-bit
-// program, so on 64-bit Windows that is the 32-bit view; the 64-bit build therefore adds
-// KEY_WOW64_32KEY to every plain open, create and delete (see OwnRegistryView). The ...64
-// and ...32 variants force the 64-bit or 32-bit view. No other module spells out view flags:
-// everything outside this layer opens keys through regOpenKey/regCreateKeyHandle.
+// Registry deletions: key trees in a view, values, the shell extension, App Paths and the
+// virtual-device-driver list, each opening and closing its own handles and logging (category
+// "registry") what it did. Opening, creating, reading and setting single keys and values, and
+// the registry-view rule, are in base/regkey.h.
 #pragma once
 #include <windows.h>
 
-#include "sysops/handles.h"
+#include "base/regkey.h"
 
 // The suite's shell-extension class id.
 constexpr const wchar_t* kShellExtensionClsid = L"{871D8DC2-84A4-4D1F-99D5-2A4E3BE2E87C}";
 
-enum class RegView { Plain, View64, View32 };
-
-// Access mask for `view`: Plain adds the product's own view flag; View64/View32 add
-// KEY_WOW64_64KEY/KEY_WOW64_32KEY on 64-bit Windows and nothing on 32-bit Windows.
-REGSAM regViewAccess(REGSAM access, RegView view);
-
-// RegOpenKeyExW in the given view. Returns the Windows code; `key` holds the handle on success.
-LSTATUS regOpenKey(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key,
-                   RegView view = RegView::Plain);
-// RegCreateKeyExW (class "", non-volatile) in the given view.
-LSTATUS regCreateKeyHandle(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key,
-                           RegView view = RegView::Plain);
-// Deletes one key without subkeys in the given view. Plain uses RegDeleteKeyW (the 64-bit
-// build: its 32-bit-view equivalent); View64/View32 use RegDeleteKeyExW, looked up at run
-// time, and fall back to RegDeleteKeyW where it is missing (*usedFallback then set).
-LSTATUS regDeleteOneKey(HKEY root, const wchar_t* subkey, RegView view, bool* usedFallback = nullptr);
-
-// Creates root\subkey (an existing key counts as success). Logs "Cannot create reg. key:" on failure.
-DWORD regCreateKey(const wchar_t* subkey, HKEY root);
-// True when HKEY_LOCAL_MACHINE\subkey opens with KEY_READ.
-bool regKeyExists(const wchar_t* subkey);
-// Creates the key when needed and sets a REG_SZ value (null name = default value).
-DWORD regSetString(const wchar_t* subkey, HKEY root, const wchar_t* valueName, const wchar_t* text);
-// Reads a DWORD from HKEY_LOCAL_MACHINE\subkey; 13 when the value is not 4 bytes long.
-DWORD regGetDword(const wchar_t* subkey, const wchar_t* valueName, DWORD* out);
-// The same from a key already open (for callers that read many values of one key).
-DWORD regGetDwordIn(HKEY key, const wchar_t* valueName, DWORD* out);
-// Reads a string value into buffer (bufferBytes bytes, zeroed first); logs only when bLog.
-// Text that would fill the buffer without a terminator gives ERROR_MORE_DATA.
-DWORD regGetString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer,
-                   DWORD bufferBytes, bool bLog);
 // Deletes root\subkey with all its subkeys, deepest first, logging each key relative to its
 // parent. Subkeys that cannot be deleted are stepped over and leave the key in place (its
 // failure logged). Returns 1 when the key could be opened (also when its final deletion

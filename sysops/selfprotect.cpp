@@ -1,6 +1,6 @@
 #include "sysops/selfprotect.h"
 
-#include "sysops/handles.h"
+#include "base/handles.h"
 
 namespace {
 constexpr const wchar_t* kDevice = L"\\\\.\\qtxSP";

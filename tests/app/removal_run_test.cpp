@@ -6,7 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/removal_run.h"
-#include "app/ui_strings.h"
+#include "ui/ui_strings.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
 #include "sysops/registry.h"

@@ -4,7 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/dialog.h"
-#include "app/ui_strings.h"
+#include "ui/ui_strings.h"
 #include "resources/resource.h"
 #include "setup/setup_globals.h"
 #include "sysops/registry.h"

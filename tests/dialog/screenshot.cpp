@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/ui.h"
+#include "ui/prompt.h"
 #include "resources/resource.h"
 #include "setup/setup_globals.h"
 #include "sysops/registry.h"

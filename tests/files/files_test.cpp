@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
 #include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
 #include "tests/support/test_support.h"

@@ -1,4 +1,4 @@
-#include "app/process.h"
+#include "sysops/process.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sysops/dynapi.h"
+#include "base/dynapi.h"
 #include "tests/process/standin_support.h"
 #include "tests/support/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sysops/dynapi.h"
+#include "base/dynapi.h"
 #include "tests/registry/reg_test_util.h"
 #include "tests/support/test_support.h"
 

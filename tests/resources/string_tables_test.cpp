@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_strings.h"
+#include "ui/ui_strings.h"
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "tests/resources/test_strings.h"

@@ -1,6 +1,6 @@
-#include "sysops/path.h"
+#include "base/path.h"
 
-#include "sysops/dynapi.h"
+#include "base/dynapi.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/ui.h"
+#include "ui/prompt.h"
 
 namespace qtxtest {
 

@@ -1,4 +1,4 @@
-#include "sysops/dynapi.h"
+#include "base/dynapi.h"
 
 #include <cstring>
 #include <string>

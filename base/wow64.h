@@ -9,6 +9,12 @@
 // which plays the part of the 32-bit product on 64-bit Windows.
 bool RunsAsWow64Process();
 
+// What kind of 64-bit Windows the process runs on, as the 32-bit product sees it: None on
+// 32-bit Windows, Amd64 when the native processor is AMD64, Other for another 64-bit one
+// (or when the native processor cannot be asked). IsOS and the registry views both use it.
+enum class Wow64Kind { None, Amd64, Other };
+Wow64Kind NativeWow64Kind();
+
 // The registry view flag the 32-bit product gets without asking for one: 0 in the 32-bit
 // build (its own view), KEY_WOW64_32KEY in the 64-bit build. Only the registry layer uses it.
 REGSAM OwnRegistryView();

@@ -3,10 +3,7 @@
 #pragma once
 #include <windows.h>
 
-// Copies string `id` of `module` in `language` (falling back to 1033 per string) into dest,
-// cut to capacity - 1 characters and terminated. Returns the number of characters copied,
-// or 1 when no string-table block is found or loaded (dest untouched).
-int LoadUiString(HINSTANCE module, UINT id, wchar_t* dest, int capacity, WORD language);
+#include "base/string_table.h"
 
 // Appends line + CRLF to the progress box (control 1000) of the main dialog; nothing when no
 // dialog exists. When the text would pass 32,768 characters the oldest lines are dropped.

@@ -1,12 +1,12 @@
-#include "app/process.h"
+#include "sysops/process.h"
 
 #include <aclapi.h>
 #include <objbase.h>
 
 #include "log/log.h"
 #include "setup/setup_globals.h"
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
 
 namespace {
 constexpr DWORD kSideBySideError = 14001;  // ERROR_SXS_CANT_GEN_ACTCTX

@@ -1,6 +1,6 @@
-#include "sysops/wow64.h"
+#include "base/wow64.h"
 
-#include "sysops/dynapi.h"
+#include "base/dynapi.h"
 
 namespace {
 typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
@@ -30,6 +30,16 @@ bool RunsAsWow64Process() {
 #else
   return IsWow64ProcessReally();
 #endif
+}
+
+Wow64Kind NativeWow64Kind() {
+  if (!RunsAsWow64Process()) return Wow64Kind::None;
+  typedef void(WINAPI * GetNativeSystemInfoFn)(LPSYSTEM_INFO);
+  auto getNative = LookupFn<GetNativeSystemInfoFn>(L"kernel32.dll", "GetNativeSystemInfo");
+  SYSTEM_INFO si = {};
+  if (getNative) getNative(&si);
+  return getNative && si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? Wow64Kind::Amd64
+                                                                               : Wow64Kind::Other;
 }
 
 REGSAM OwnRegistryView() {

@@ -1,4 +1,4 @@
-#include "app/ui.h"
+#include "ui/prompt.h"
 
 namespace {
 UiPromptHook g_promptHook = nullptr;

@@ -1,8 +1,8 @@
-#include "sysops/path.h"
+#include "base/path.h"
 
-#include "sysops/dynapi.h"
-#include "sysops/handles.h"
-#include "sysops/wow64.h"
+#include "base/dynapi.h"
+#include "base/handles.h"
+#include "base/wow64.h"
 
 std::wstring JoinPath(const std::wstring& folder, const wchar_t* name) {
   if (folder.empty()) return name ? name : L"";

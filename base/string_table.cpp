@@ -1,13 +1,9 @@
-#include "app/ui_strings.h"
+#include "base/string_table.h"
 
-#include <string>
-
-#include "app/app_state.h"
-#include "resources/resource.h"
+#include <cwchar>
 
 namespace {
 constexpr WORD kEnglish = 1033;
-constexpr size_t kProgressChars = 32768;  // the progress box's text, terminator included
 
 // Finds entry `index` of a string-table block; returns its length (0 = empty entry) and
 // points *text at it. A block cut short by a damaged resource counts as an empty entry.
@@ -48,30 +44,4 @@ int LoadUiString(HINSTANCE module, UINT id, wchar_t* dest, int capacity, WORD la
     if (language == kEnglish) return 1;
     language = kEnglish;
   }
-}
-
-void AppendProgress(const wchar_t* line) {
-  if (!g_mainDialog) return;
-  HWND box = GetDlgItem(g_mainDialog, IDC_PROGRESS);
-  if (!box) return;
-  std::wstring text(kProgressChars, L'\0');
-  int n = GetWindowTextW(box, &text[0], static_cast<int>(kProgressChars));
-  text.resize(n > 0 ? n : 0);
-  text += line ? line : L"";
-  text += L"\r\n";
-  // Keep the newest lines: drop whole lines from the front until the text fits.
-  while (text.size() > kProgressChars - 1) {
-    size_t eol = text.find(L"\r\n");
-    if (eol == std::wstring::npos || eol + 2 >= text.size()) {
-      text.erase(0, text.size() - (kProgressChars - 1));
-      break;
-    }
-    text.erase(0, eol + 2);
-  }
-  SetWindowTextW(box, text.c_str());
-}
-
-void AppendProgressString(wchar_t* line, UINT id) {
-  LoadUiString(g_instance, id, line, kProgressLineChars, g_uiLanguage);
-  AppendProgress(line);
 }
