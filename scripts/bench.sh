@@ -155,13 +155,14 @@ echo
 python3 - "$cleanTimes" $rows <<'EOF'
 import math, statistics, sys
 clean = [float(x) for x in sys.argv[1].split() if x != "nan"]
-print("| files | entries queued | qtxClear (s) | reference walk (s) | ratio |")
-print("|---:|---:|---:|---:|---:|")
+print("| files | entries queued | qtxClear (s) | reference walk (s) | ratio | extra per entry (ms) |")
+print("|---:|---:|---:|---:|---:|---:|")
 for row in sys.argv[2:]:
     n, ours, ref, queued = row.split(":")
     ours, ref = float(ours), float(ref)
     ratio = ours / ref if ref > 0 and not math.isnan(ours) else float("nan")
-    print("| %s | %s | %.2f | %.2f | %.2fx |" % (format(int(n), ","), queued, ours, ref, ratio))
+    extra = (ours - ref) * 1000 / int(queued) if queued.isdigit() and int(queued) > 0 else float("nan")
+    print("| %s | %s | %.2f | %.2f | %.2fx | %.2f |" % (format(int(n), ","), queued, ours, ref, ratio, extra))
 if clean:
     print("\nclean prefix, nothing installed: %.2f s (median of %d: %s)"
           % (statistics.median(clean), len(clean), ", ".join("%.2f" % t for t in clean)))
