@@ -10,6 +10,7 @@
 
 extern bool g_forceUninstall;        // "/forceuninstallpro"
 extern bool g_forceRestart;          // "/forcerestart"
+extern bool g_noReboot;              // "/noreboot": an unattended run never restarts
 extern std::wstring g_productKind;   // "/prod" value, or the dialog's selection
 extern bool g_runDone;               // a run has finished in this dialog
 

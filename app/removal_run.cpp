@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <vector>
+
 #include "app/app_state.h"
 #include "ui/prompt.h"
 #include "ui/ui_strings.h"
@@ -26,17 +28,17 @@ constexpr const wchar_t* kDurableStore = L"\\VELKO Software\\Durable Store\\Velk
 constexpr size_t kStorePathChars = 520;
 
 // One progress line for the whole run, zeroed when the run starts: a string missing from
-// every table leaves the line as the previous load left it.
-wchar_t g_progressLine[kProgressLineChars];
+// every table leaves the line as the previous load left it. Allocated by the run, not a
+// static array, which the lean build would store zero-filled in the file.
+std::vector<wchar_t> g_progressLine;
 
-void Progress(UINT id) { AppendProgressString(g_progressLine, id); }
+void Progress(UINT id) { AppendProgressString(g_progressLine.data(), id); }
 
 // The registry step failed: the program files stay, the user is told, no restart follows.
 void ReportRegistryFailure() {
-  static wchar_t message[kProgressLineChars];
-  message[0] = L'\0';
-  LoadUiString(g_instance, IDS_REMOVE_FAILED, message, kProgressLineChars, g_uiLanguage);
-  UiMessageBox(nullptr, message, L"qtxClear", MB_OK);
+  std::vector<wchar_t> message(kProgressLineChars, L'\0');
+  LoadUiString(g_instance, IDS_REMOVE_FAILED, message.data(), kProgressLineChars, g_uiLanguage);
+  UiMessageBox(nullptr, message.data(), L"qtxClear", MB_OK);
   g_setup.RestartNeeded = false;
 }
 
@@ -66,8 +68,8 @@ void RemoveLastingStorage() {
 }
 }  // namespace
 
-DWORD RemovalSequence(const RemovalSteps& steps) {
-  ZeroMemory(g_progressLine, sizeof g_progressLine);
+DWORD RemovalSequence(const RemovalSteps& steps, RunOutcome* outcome) {
+  g_progressLine.assign(kProgressLineChars, L'\0');
   // The self-protection driver's admission request would stand here; its form is the
   // driver's own and nothing depends on its answer, so the run does without it.
   steps.removeBrowserPlugins();
@@ -81,7 +83,8 @@ DWORD RemovalSequence(const RemovalSteps& steps) {
   steps.removeBootFiles();
   steps.removeShortcuts();
   Progress(IDS_DONE_SHORTCUTS);
-  if (steps.removeRegistryEntries() == 0) {
+  bool registryFailed = steps.removeRegistryEntries() != 0;
+  if (!registryFailed) {
     Progress(IDS_DONE_REGISTRY);
     steps.removeProgramFiles();
   } else {
@@ -90,12 +93,17 @@ DWORD RemovalSequence(const RemovalSteps& steps) {
   if (HasSecurityCenter()) RemoveSecurityCenterEntries(steps);
   regDeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
   Progress(IDS_DONE_ALL);
+  if (outcome) {
+    outcome->servicesResult = result;
+    outcome->registryFailed = registryFailed;
+  }
   return result;
 }
 
-DWORD RemovalRun(const RemovalSteps& steps) {
-  DWORD result = RemovalSequence(steps);
+DWORD RemovalRun(const RemovalSteps& steps, RunOutcome* outcome) {
+  DWORD result = RemovalSequence(steps, outcome);
   RemoveLastingStorage();
+  if (outcome) outcome->restartQueued = !RebootQueueEntries().empty();
   CommitRebootQueue(0, nullptr);
   return result;
 }

@@ -23,10 +23,19 @@ struct RemovalSteps {
 // The product's catalog (catalog/catalog.h).
 extern const RemovalSteps kCatalogSteps;
 
+// What a run leaves for the caller to report (the unattended exit code).
+struct RunOutcome {
+  DWORD servicesResult = 0;     // the services step's result; non-zero = failed
+  bool registryFailed = false;  // the registry step failed: the program files were kept
+  bool restartQueued = false;   // something was handed to Windows for deletion at the restart
+};
+
 // The sequence alone: every step in order, the progress lines, the failure message of the
-// registry step, the uninstall registration. Returns the services step's result.
-DWORD RemovalSequence(const RemovalSteps& steps);
+// registry step, the uninstall registration. Returns the services step's result and, when
+// `outcome` is given, fills its first two fields.
+DWORD RemovalSequence(const RemovalSteps& steps, RunOutcome* outcome = nullptr);
 
 // The whole run as the start-up and the dialog start it: the sequence, then the lasting
-// storage folder and key, then the commit of the restart queue. Returns the sequence's result.
-DWORD RemovalRun(const RemovalSteps& steps = kCatalogSteps);
+// storage folder and key, then the commit of the restart queue. Returns the sequence's result
+// and, when `outcome` is given, fills it.
+DWORD RemovalRun(const RemovalSteps& steps = kCatalogSteps, RunOutcome* outcome = nullptr);

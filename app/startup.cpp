@@ -5,6 +5,7 @@
 #include "app/removal_run.h"
 #include "app/safe_mode.h"
 #include "app/system_report.h"
+#include "app/usage.h"
 #include "ui/prompt.h"
 #include "ui/ui_strings.h"
 #include "log/log.h"
@@ -17,6 +18,8 @@
 
 std::wstring g_logPath;
 
+const StartupServices kProductServices = {&kCatalogSteps, ProbeSelfProtection};
+
 namespace {
 constexpr size_t kMessageChars = 32768;
 constexpr DWORD kRestartRequired = 0x20000000;  // status of the setup library's uninstall
@@ -27,9 +30,32 @@ struct UiText {
   wchar_t text[kMessageChars] = {0};
 };
 
+// The end of every path that ran the removal: the restart offer, and the exit code. Without
+// "/unattended" the code is 0, as it always was. Unattended: 1603 when the removal failed
+// (no restart then), 0 when nothing is left for a restart, 1641 when the restart was started
+// ("/forcerestart" without "/noreboot"), 3010 when a restart is still needed.
+int FinishRun(const RunOutcome& outcome) {
+  if (!IsUnattended()) {
+    OfferRestart();
+    return kExitDone;
+  }
+  if (outcome.registryFailed || outcome.servicesResult != 0) {
+    g_log.Print(LOG_MIN, LOG_GENERAL, L"Unattended run failed: registry step %s, services step 0x%08X",
+                outcome.registryFailed ? L"failed" : L"done", outcome.servicesResult);
+    return kExitFailed;
+  }
+  if (!g_setup.RestartNeeded && !outcome.restartQueued) return kExitDone;
+  if (g_forceRestart && !g_noReboot) {
+    RestartWindows();
+    return kExitRestartStarted;
+  }
+  g_log.Print(LOG_MIN, LOG_GENERAL, L"Unattended run done; a restart will finish it");
+  return kExitRestartPending;
+}
+
 // The suite's own uninstall through its setup library. False when the library does not
-// load, so that the ordinary start-up goes on.
-bool ForcedUninstall() {
+// load, so that the ordinary start-up goes on; otherwise `exitCode` is the run's.
+bool ForcedUninstall(const RemovalSteps& steps, int* exitCode) {
   typedef DWORD(WINAPI * UninstallFn)(void*, void*, DWORD, DWORD*);
   DetectProduct(L"vk_pro");
   std::wstring library = JoinPath(g_detectedProgramFolder, L"Setup\\Setiface.dll");
@@ -43,8 +69,9 @@ bool ForcedUninstall() {
   }
   setup.reset();
   g_setup.installFolder = g_detectedProgramFolder;
-  RemovalRun();
-  OfferRestart();
+  RunOutcome outcome;
+  RemovalRun(steps, &outcome);
+  *exitCode = FinishRun(outcome);
   return true;
 }
 
@@ -63,6 +90,8 @@ bool SafeModeBlock(const wchar_t* caption) {
     MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return false;
   }
+  // An unattended run has nobody to answer the offer.
+  if (IsUnattended()) return false;
   UiText ask(IDS_SAFEMODE_ASK);
   if (UiMessageBox(nullptr, ask.text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
   UiText confirm(IDS_SAFEMODE_RESTART);
@@ -82,16 +111,25 @@ bool SafeModeBlock(const wchar_t* caption) {
   return true;
 }
 
-int StartupSequence(HINSTANCE instance, const wchar_t* commandLine) {
-  g_setup.Init();
+int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const StartupServices& services) {
   g_instance = instance;
-  g_setup.resourceModule = instance;
   g_uiLanguage = GetUserDefaultUILanguage();
+  std::vector<std::wstring> arguments = SplitCommandLine(commandLine);
+  // "/?" shows the usage and does nothing else, whatever else the command line says; with
+  // "/unattended" a box it would need is not shown either.
+  if (AsksForUsage(arguments)) {
+    if (HasSwitch(arguments, L"unattended")) SetUnattended(true);
+    ShowUsage();
+    return kExitDone;
+  }
+  g_setup.Init();
+  g_setup.resourceModule = instance;
   g_setup.language = g_uiLanguage;
   WriteSystemReport();
-  ParseSwitches(SplitCommandLine(commandLine));
+  ParseSwitches(arguments);
 
-  if (g_forceUninstall && ForcedUninstall()) return 0;
+  int exitCode = kExitDone;
+  if (g_forceUninstall && ForcedUninstall(*services.steps, &exitCode)) return exitCode;
 
   wchar_t caption[MAX_PATH] = {0};
   LoadUiString(g_instance, IDS_APP_CAPTION, caption, MAX_PATH, g_uiLanguage);
@@ -100,21 +138,21 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine) {
       SafeModeBlock(caption))
     return 0;
 
-  if (ProbeSelfProtection() != 0) {
+  if (services.probeSelfProtection() != 0) {
     UiText refused(IDS_SELFPROTECTION);
     UiMessageBox(nullptr, refused.text, caption, MB_ICONERROR);
-    return 1;
+    return kExitRefused;
   }
 
   if (g_setup.UiMode != Interactive && g_setup.UiMode != Silent) {
     DetectProduct(g_productKind.c_str());
     g_setup.installFolder = g_detectedProgramFolder;
-    RemovalRun();
-    OfferRestart();
-    return 0;
+    RunOutcome outcome;
+    RemovalRun(*services.steps, &outcome);
+    return FinishRun(outcome);
   }
   DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
-  return 0;
+  return kExitDone;
 }
 }  // namespace
 
@@ -164,8 +202,13 @@ void ParseSwitches(const std::vector<std::wstring>& arguments) {
     } else if (_wcsicmp(word, L"verysilent") == 0) {
       g_setup.UiMode = VerySilent;
       g_setup.RestartNeeded = false;
+    } else if (_wcsicmp(word, L"unattended") == 0) {
+      SetUnattended(true);
+      g_setup.UiMode = VerySilent;
+      g_setup.RestartNeeded = false;
     } else if (_wcsicmp(word, L"noreboot") == 0) {
       g_setup.RestartNeeded = false;
+      g_noReboot = true;
     } else if (_wcsicmp(word, L"forceuninstallpro") == 0) {
       g_forceUninstall = true;
     } else if (_wcsicmp(word, L"forcerestart") == 0) {
@@ -190,8 +233,8 @@ void OfferRestart() {
   if (UiMessageBox(g_mainDialog, text.text, caption.text, MB_YESNO | MB_ICONQUESTION) == IDYES) RestartWindows();
 }
 
-int RunStartup(HINSTANCE instance, const wchar_t* commandLine) {
-  int exitCode = StartupSequence(instance, commandLine);
+int RunStartup(HINSTANCE instance, const wchar_t* commandLine, const StartupServices& services) {
+  int exitCode = StartupSequence(instance, commandLine, services);
   if (!g_logPath.empty()) g_log.Save(g_logPath.c_str(), LOG_DBG, 1);
   return exitCode;
 }

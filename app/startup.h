@@ -4,22 +4,45 @@
 #include <string>
 #include <vector>
 
+#include "app/removal_run.h"
+
+// Exit codes. Without "/unattended" only kExitDone and kExitRefused occur; unattended runs
+// report with the installer conventions that deployment tools read.
+enum ExitCode : int {
+  kExitDone = 0,               // done (unattended: removed, nothing left for a restart)
+  kExitRefused = 1,            // refused: the suite's self-protection is enabled
+  kExitFailed = 1603,          // unattended: the registry or the services step failed
+  kExitRestartStarted = 1641,  // unattended: removed, and the restart was started
+  kExitRestartPending = 3010,  // unattended: removed, a restart will finish it
+};
+
+// What the start-up calls that tests replace: the removal catalog and the self-protection
+// probe.
+struct StartupServices {
+  const RemovalSteps* steps;
+  DWORD (*probeSelfProtection)();
+};
+// The product's: kCatalogSteps and ProbeSelfProtection.
+extern const StartupServices kProductServices;
+
 // Splits a command line (the part after the program name) into arguments: characters up to
 // 0x20 separate; "..." groups (no escapes, an empty pair gives an empty argument); a quote
 // inside a plain word is an ordinary character; an unterminated argument is kept.
 std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine);
 
 // Applies the switches to the start-up state, later ones overriding earlier ones:
-// /silent, /verysilent, /noreboot, /forceuninstallpro, /forcerestart, /prod <code>,
-// /log <path>; '-' works as '/', case does not matter, anything else is ignored.
+// /silent, /verysilent, /unattended, /noreboot, /forceuninstallpro, /forcerestart,
+// /prod <code>, /log <path>; '-' works as '/', case does not matter, anything else is
+// ignored ("/?" is handled before the switches are applied).
 void ParseSwitches(const std::vector<std::wstring>& arguments);
 
 // Offers the restart at the end of a run (or performs it with /forcerestart).
 void OfferRestart();
 
-// The start-up sequence of wWinMain; returns the process exit code (1 = refused because
-// the self-protection is enabled, 0 otherwise). Saves the log to the "/log" path, if any.
-int RunStartup(HINSTANCE instance, const wchar_t* commandLine);
+// The start-up sequence of wWinMain; returns the process exit code (ExitCode). Saves the log
+// to the "/log" path, if any.
+int RunStartup(HINSTANCE instance, const wchar_t* commandLine,
+               const StartupServices& services = kProductServices);
 
 // The path given with "/log", or empty.
 extern std::wstring g_logPath;

@@ -58,12 +58,14 @@ bool LogCategorySet::Contains(int category) const {
 CLog::CLog() {}
 
 void CLog::Print(int level, int category, const wchar_t* format, ...) {
-  static wchar_t buffer[kLogMessageChars];
+  // Allocated once rather than a static array: a zero-filled static array would be stored in
+  // the lean build's file (its data sections keep zero-initialised objects as data).
+  static std::vector<wchar_t> buffer(kLogMessageChars);
   va_list args;
   va_start(args, format);
-  FormatBounded(buffer, kLogMessageChars, format, args);
+  FormatBounded(buffer.data(), kLogMessageChars, format, args);
   va_end(args);
-  AddEntry(buffer, level, category);
+  AddEntry(buffer.data(), level, category);
 }
 
 void PrintPair(int level, int category, const wchar_t* first, const wchar_t* second) {

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <cstdint>
 #include <cwchar>
 
 #include "log/log.h"
@@ -25,13 +25,21 @@ struct LocalFields {
   int day, month, year, hour, minute, second;
 };
 
-// Local time of `seconds`; a time the C runtime cannot convert gives 00.01.1900 00:00:00.
+// Local time of `seconds` (since 1970, UTC), through the system rather than the C runtime:
+// the runtime's 64-bit time functions are missing from Windows 2000's msvcrt.dll. A time the
+// system cannot convert gives 00.01.1900 00:00:00.
 LocalFields ToLocal(int64_t seconds) {
-  __time64_t t = static_cast<__time64_t>(seconds);
-  const struct tm* local = _localtime64(&t);
-  if (!local) return LocalFields{0, 1, 1900, 0, 0, 0};
-  return LocalFields{local->tm_mday, local->tm_mon + 1, local->tm_year + 1900,
-                     local->tm_hour, local->tm_min,     local->tm_sec};
+  constexpr int64_t kEpochAsFileTime = 116444736000000000LL;  // 1970-01-01 in 100 ns units
+  constexpr int64_t kTicksPerSecond = 10000000LL;
+  const LocalFields invalid{0, 1, 1900, 0, 0, 0};
+  if (seconds < 0 || seconds > (INT64_MAX - kEpochAsFileTime) / kTicksPerSecond) return invalid;
+  ULARGE_INTEGER ticks;
+  ticks.QuadPart = static_cast<ULONGLONG>(seconds * kTicksPerSecond + kEpochAsFileTime);
+  FILETIME utc = {ticks.LowPart, ticks.HighPart};
+  SYSTEMTIME universal, local;
+  if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+    return invalid;
+  return LocalFields{local.wDay, local.wMonth, local.wYear, local.wHour, local.wMinute, local.wSecond};
 }
 
 // Formats into `buffer` (kPrefixChars), cut and terminated when too long.

@@ -42,3 +42,4 @@
 #define IDS_DONE_ALL 10005
 #define IDS_REMOVING 10006
 #define IDS_REMOVE_FAILED 20000
+#define IDS_USAGE 25000  // "/?": English only; other languages fall back to it

@@ -2,13 +2,18 @@
 # Builds the product for both targets:
 #   build/i686/qtxClear.exe  the shipped 32-bit program
 #   build/x64/               the 64-bit build of the same sources, its tests and tools
+#   build.sh                 everything
+#   build.sh TARGET...       only these targets of the 64-bit build (the main job's program
+#                            and box tool), without the 32-bit product and the tests
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-cmake --no-warn-unused-cli -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake >/dev/null
-ninja -C build/i686 qtxClear
+if [ $# -eq 0 ]; then
+  cmake --no-warn-unused-cli -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake >/dev/null
+  ninja -C build/i686 qtxClear
+fi
 cmake --no-warn-unused-cli -S . -B build/x64 -G Ninja -DCMAKE_BUILD_TYPE=Release -DQTX_TESTS=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake \
   -DQTX_I686_EXE="$root/build/i686/qtxClear.exe" >/dev/null
-ninja -C build/x64
+ninja -C build/x64 "$@"

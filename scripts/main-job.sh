@@ -5,7 +5,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh" qtxClear boxclick >/dev/null
 prefix="$root/build/demo-prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64

@@ -27,7 +27,7 @@ bool QueueDeleteOnRebootOnce(const wchar_t* path);
 // or outside the NT family.
 DWORD CommitRebootQueue(int count, const wchar_t* const* paths);
 
-// For tests: the queued keys in order, and emptying the queue (and forgetting the
-// short-name setting) between test cases.
+// The queued keys in order (the run reports whether any are left for the restart); for
+// tests, emptying the queue (and forgetting the short-name setting) between test cases.
 std::vector<std::wstring> RebootQueueEntries();
 void ResetRebootQueueForTests();

@@ -9,6 +9,7 @@
 #include "ui/ui_strings.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
+#include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
 #include "tests/support/test_support.h"
 
@@ -150,7 +151,11 @@ TEST_F(RemovalRunTest, RemovesUninstallRegistrationLastingStorageAndKey) {
 
   ScriptedPrompts prompts;
   g_registryResult = 1;  // also after a failed registry step
-  RemovalRun(kRecordingSteps);
+  RunOutcome outcome;
+  RemovalRun(kRecordingSteps, &outcome);
+  EXPECT_EQ(outcome.servicesResult, 1234u);
+  EXPECT_TRUE(outcome.registryFailed);
+  EXPECT_TRUE(outcome.restartQueued);
 
   EXPECT_FALSE(regKeyExists(uninstall));
   UniqueRegKey storage;
@@ -168,6 +173,21 @@ TEST_F(RemovalRunTest, RemovesUninstallRegistrationLastingStorageAndKey) {
   for (wchar_t& c : pending) c = towlower(c);
   EXPECT_NE(pending.find(L"\\state.bin"), std::wstring::npos);
   RemoveAll(std::wstring(common) + L"\\VELKO Software");
+}
+
+TEST_F(RemovalRunTest, OutcomeOfACleanRunLeavesNothingForTheRestart) {
+  wchar_t common[MAX_PATH];
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE));
+  RemoveAll(std::wstring(common) + L"\\VELKO Software");
+  ResetRebootQueueForTests();
+  ScriptedPrompts prompts;
+  g_registryResult = 0;
+  RunOutcome outcome;
+  outcome.registryFailed = outcome.restartQueued = true;
+  RemovalRun(kRecordingSteps, &outcome);
+  EXPECT_EQ(outcome.servicesResult, 1234u);
+  EXPECT_FALSE(outcome.registryFailed);
+  EXPECT_FALSE(outcome.restartQueued);
 }
 
 TEST_F(RemovalRunTest, FullProgressBoxDropsTheOldestLines) {

@@ -1,6 +1,9 @@
 // End-to-end runs of qtxClear.exe (the 64-bit build) in the test prefix.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include "qtx_version.h"
 #include "sysops/registry.h"
 #include "tests/support/box_driver.h"
 #include "tests/support/test_support.h"
@@ -24,8 +27,31 @@ bool LogLine(const std::wstring& log, const std::wstring& category, const std::w
   return log.find(L"\t" + category + L"\t" + text + L"\r\n") != std::wstring::npos;
 }
 
-DrivenRun RunQtx(const std::wstring& arguments, const std::vector<int>& answers) {
-  return RunAndAnswer(std::wstring(L"\"") + QTX_EXE + L"\" " + arguments, answers, 60000);
+DrivenRun RunQtx(const std::wstring& arguments, const std::vector<int>& answers,
+                 HANDLE standardOutput = INVALID_HANDLE_VALUE) {
+  return RunAndAnswer(std::wstring(L"\"") + QTX_EXE + L"\" " + arguments, answers, 60000, standardOutput);
+}
+
+int CountLines(const std::wstring& log, const std::wstring& text) {
+  int count = 0;
+  for (size_t at = log.find(text); at != std::wstring::npos; at = log.find(text, at + 1)) ++count;
+  return count;
+}
+
+std::wstring DurableStore() {
+  wchar_t common[MAX_PATH] = {0};
+  SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
+  return std::wstring(common) + L"\\VELKO Software\\Durable Store\\Velko";
+}
+
+// Windows' list of deletions at the restart, emptied so that no later test finds our entries.
+void ClearPendingRenames() {
+  HKEY session = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_SET_VALUE,
+                    &session) != ERROR_SUCCESS)
+    return;
+  RegDeleteValueW(session, L"PendingFileRenameOperations");
+  RegCloseKey(session);
 }
 }  // namespace
 
@@ -63,4 +89,80 @@ TEST(EndToEnd, VerySilentRunRemovesTheDetectedInstallation) {
       << Narrow(text);
   EXPECT_TRUE(LogLine(text, L"registry", std::wstring(L"Deleted registry: ") + kUninstallKey)) << Narrow(text);
   regDeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Velko Software");
+}
+
+// Unattended on a simulated installation: no box at all, and the exit code says whether a
+// restart will finish the removal (a file of the suite's lasting storage is only ever queued
+// for the restart).
+TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
+  for (bool lockedFile : {false, true}) {
+    SCOPED_TRACE(lockedFile ? "with a file for the restart" : "nothing for the restart");
+    std::wstring folder = ScratchDir(L"e2e-unattended");
+    ASSERT_EQ(regSetString(kProductKey, HKEY_LOCAL_MACHINE, L"Product", L"vhm"), 0u);
+    ASSERT_EQ(regSetString(kProductKey, HKEY_LOCAL_MACHINE, L"ProgramFolder", folder.c_str()), 0u);
+    ASSERT_EQ(regSetString(kUninstallKey, HKEY_LOCAL_MACHINE, L"InstallLocation", folder.c_str()), 0u);
+    RemoveAll(DurableStore());
+    if (lockedFile) {
+      ASSERT_EQ(SHCreateDirectoryExW(nullptr, DurableStore().c_str(), nullptr), ERROR_SUCCESS);
+      ASSERT_TRUE(WriteBytes(DurableStore() + L"\\state.bin", "1"));
+    }
+    std::wstring log = folder + L"-run.log";
+    DeleteFileW(log.c_str());
+
+    DrivenRun run = RunQtx(L"/unattended /prod vhm /log \"" + log + L"\"", {});
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(run.boxes.empty()) << Narrow(run.boxes.empty() ? L"" : run.boxes[0].text);
+    EXPECT_EQ(run.exitCode, lockedFile ? 3010u : 0u);
+    EXPECT_FALSE(regKeyExists(kUninstallKey));
+    std::wstring text = ReadLog(log);
+    EXPECT_TRUE(LogLine(text, L"registry", std::wstring(L"Deleted registry: ") + kUninstallKey)) << Narrow(text);
+    EXPECT_EQ(CountLines(text, L"Unattended run done; a restart will finish it"), lockedFile ? 1 : 0) << Narrow(text);
+    // No Safe-Mode offer and no other box arose, so none was answered in the log either.
+    EXPECT_EQ(CountLines(text, L"message box not shown"), 0) << Narrow(text);
+    regDeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Velko Software");
+    RemoveAll(DurableStore());
+    ClearPendingRenames();
+  }
+}
+
+// "/?" with other switches: the usage text goes to the standard output the starter gave, and
+// nothing else happens (no box, no removal, no log file).
+TEST(EndToEnd, UsageGoesToStandardOutputAndNothingElseHappens) {
+  std::wstring folder = ScratchDir(L"e2e-usage");
+  ASSERT_EQ(regSetString(kUninstallKey, HKEY_LOCAL_MACHINE, L"InstallLocation", folder.c_str()), 0u);
+  std::wstring output = folder + L"\\usage.txt";
+  std::wstring log = folder + L"\\run.log";
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DrivenRun run = RunQtx(L"/verysilent /unattended /forcerestart /? /log \"" + log + L"\"", {}, file);
+  CloseHandle(file);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.boxes.empty());
+  std::string text;
+  ASSERT_TRUE(ReadBytes(output, &text));
+  EXPECT_EQ(text.rfind(std::string("qtxClear ") + QTX_VERSION_TEXT + " - VELKO Software Uninstall Utility\r\n", 0), 0u)
+      << text;
+  for (const char* word : {"/unattended", "/forcerestart", "3010", "1641", "1603"})
+    EXPECT_NE(text.find(word), std::string::npos) << word;
+  EXPECT_TRUE(regKeyExists(kUninstallKey));
+  EXPECT_FALSE(PathExists(log));
+  regDeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+}
+
+// Without any standard output or console the text is shown in a box; unattended, not even that.
+TEST(EndToEnd, UsageWithoutConsoleIsABoxUnlessUnattended) {
+  DrivenRun shown = RunQtx(L"/?", {IDOK}, nullptr);
+  ASSERT_TRUE(shown.finished);
+  EXPECT_EQ(shown.exitCode, 0u);
+  ASSERT_EQ(shown.boxes.size(), 1u);
+  EXPECT_EQ(shown.boxes[0].caption, kCaption);
+  EXPECT_EQ(shown.boxes[0].text.rfind(std::wstring(L"qtxClear ") + QTX_VERSION_WTEXT, 0), 0u)
+      << Narrow(shown.boxes[0].text);
+
+  DrivenRun unattended = RunQtx(L"-HELP -Unattended", {}, nullptr);
+  ASSERT_TRUE(unattended.finished);
+  EXPECT_EQ(unattended.exitCode, 0u);
+  EXPECT_TRUE(unattended.boxes.empty());
 }

@@ -12,7 +12,7 @@ using qtxtest::ScratchDir;
 using qtxtest::WriteBytes;
 
 namespace {
-// The C runtime cannot convert a negative time to local time, so entries stamped with it
+// The log does not convert a time before 1970 to local time, so entries stamped with it
 // print the fixed fallback date and the output is the same on every machine.
 constexpr int64_t kNoLocalTime = -1;
 // A time that does convert: 2023-11-14 22:13:20 UTC.
@@ -30,7 +30,7 @@ std::string Bytes(const std::wstring& text) {
 const std::string kBom = "\xFF\xFE";
 
 // "dd.mm.yyyy hh:mm:ss" of `seconds` in the local zone, found through the Windows time-zone
-// functions rather than the C runtime the log uses.
+// functions.
 std::wstring LocalStamp(int64_t seconds) {
   ULARGE_INTEGER value;
   value.QuadPart = (static_cast<uint64_t>(seconds) + 11644473600ull) * 10000000ull;

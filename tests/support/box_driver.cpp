@@ -43,16 +43,23 @@ int Press(HWND box, int answer) {
 }
 }  // namespace
 
-DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs) {
+DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs,
+                       HANDLE standardOutput) {
   DrivenRun run;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
+  BOOL inherit = FALSE;
+  if (standardOutput != INVALID_HANDLE_VALUE) {
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = standardOutput;
+    inherit = standardOutput != nullptr;
+  }
   PROCESS_INFORMATION pi = {};
   std::wstring line = commandLine;
   LARGE_INTEGER frequency, startCount, endCount;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&startCount);
-  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return run;
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, inherit, 0, nullptr, nullptr, &si, &pi)) return run;
   run.started = true;
   DWORD start = GetTickCount();
   HWND lastBox = nullptr;

@@ -24,7 +24,9 @@ struct DrivenRun {
 
 // Starts commandLine and, while it runs, presses answers[i] on the i-th box it shows (IDNO
 // for a Yes/No box, IDOK otherwise, once the list is used up). Ends the program after
-// timeoutMs.
-DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs);
+// timeoutMs. With `standardOutput` given, the program gets it as its standard output (an
+// inheritable handle, or null for none) and no standard input or error.
+DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs,
+                       HANDLE standardOutput = INVALID_HANDLE_VALUE);
 
 }  // namespace qtxtest
