@@ -82,12 +82,16 @@ DWORD regGetDword(const wchar_t* subkey, const wchar_t* valueName, DWORD* out) {
   UniqueRegKey key;
   LSTATUS rc = regOpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_READ, key);
   if (rc != ERROR_SUCCESS) return rc;
+  return regGetDwordIn(key.get(), valueName, out);
+}
+
+DWORD regGetDwordIn(HKEY key, const wchar_t* valueName, DWORD* out) {
   DWORD size = 0;
-  rc = RegQueryValueExW(key.get(), valueName, nullptr, nullptr, nullptr, &size);
+  LSTATUS rc = RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size);
   if (rc != ERROR_SUCCESS) return rc;
   if (size != sizeof(DWORD)) return ERROR_INVALID_DATA;
   DWORD value = 0;
-  rc = RegQueryValueExW(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+  rc = RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
   if (rc == ERROR_SUCCESS && out) *out = value;
   return rc;
 }

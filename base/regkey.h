@@ -36,6 +36,8 @@ bool regKeyExists(const wchar_t* subkey);
 DWORD regSetString(const wchar_t* subkey, HKEY root, const wchar_t* valueName, const wchar_t* text);
 // Reads a DWORD from HKEY_LOCAL_MACHINE\subkey; 13 when the value is not 4 bytes long.
 DWORD regGetDword(const wchar_t* subkey, const wchar_t* valueName, DWORD* out);
+// The same from a key already open (for callers that read many values of one key).
+DWORD regGetDwordIn(HKEY key, const wchar_t* valueName, DWORD* out);
 // Reads a string value into buffer (bufferBytes bytes, zeroed first); logs only when bLog.
 // Text that would fill the buffer without a terminator gives ERROR_MORE_DATA.
 DWORD regGetString(HKEY root, const wchar_t* subkey, const wchar_t* valueName, wchar_t* buffer,

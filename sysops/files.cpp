@@ -81,6 +81,29 @@ void RemoveLinesMentioning(std::string& text, const std::string& needle) {
     upper.erase(lineStart, lineEnd - lineStart);
   }
 }
+
+// The SharedDLLs key, opened once by callers that look up many files; empty when absent.
+UniqueRegKey OpenSharedDlls() {
+  UniqueRegKey key;
+  regOpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_READ, key);
+  return key;
+}
+
+// DeleteFileUnlessShared with the SharedDLLs key already open (null: no file is shared).
+// DeleteFileOrQueue resets the attributes before it deletes.
+DWORD DeleteUnlessSharedIn(HKEY sharedDlls, const wchar_t* path, bool rebootFallback, bool rebootOnly) {
+  if (!path || !FilePresent(path)) return 0;
+  DWORD count = 0;
+  if (sharedDlls && regGetDwordIn(sharedDlls, path, &count) == ERROR_SUCCESS && count != 0) {
+    PrintPair(LOG_VRB, LOG_FILE, L"Ignoring remove shared file:", path);
+    return 0;
+  }
+  DWORD rc = DeleteFileOrQueue(path, rebootFallback, rebootOnly);
+  return rc == ERROR_FILE_NOT_FOUND ? 0 : rc;
+}
+
+DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* mask, bool recurse,
+                   bool rebootFallback, bool rebootOnly);
 }  // namespace
 
 bool IsFolderEmpty(const wchar_t* folder) {
@@ -100,14 +123,7 @@ UniqueFindHandle FindFirstIn(const wchar_t* folder, const wchar_t* pattern, WIN3
 
 DWORD DeleteFileUnlessShared(const wchar_t* path, bool rebootFallback, bool rebootOnly) {
   if (!path || !FilePresent(path)) return 0;
-  DWORD count = 0;
-  if (regGetDword(kSharedDllsKey, path, &count) == ERROR_SUCCESS && count != 0) {
-    PrintPair(LOG_VRB, LOG_FILE, L"Ignoring remove shared file:", path);
-    return 0;
-  }
-  SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  DWORD rc = DeleteFileOrQueue(path, rebootFallback, rebootOnly);
-  return rc == ERROR_FILE_NOT_FOUND ? 0 : rc;
+  return DeleteUnlessSharedIn(OpenSharedDlls().get(), path, rebootFallback, rebootOnly);
 }
 
 DWORD DeleteFileOrQueue(const wchar_t* path, bool rebootFallback, bool rebootOnly) {
@@ -121,12 +137,19 @@ DWORD DeleteFileOrQueue(const wchar_t* path, bool rebootFallback, bool rebootOnl
   g_log.Print(LOG_DBG, LOG_FILE, L"filRenameOnReboot:!bSuccess");
   if (!rebootFallback) return err;
   g_log.Print(LOG_DBG, LOG_FILE, L"filRenameOnReboot:bOnReboot");
-  if (!IsQueuedForReboot(path)) QueueDeleteOnReboot(path);
+  QueueDeleteOnRebootOnce(path);
   return 0;
 }
 
 DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, bool rebootFallback,
                  bool rebootOnly) {
+  return RemoveTreeIn(OpenSharedDlls().get(), pathPattern, mask, recurse, rebootFallback, rebootOnly);
+}
+
+namespace {
+// RemoveTree with the SharedDLLs key opened once for the whole walk.
+DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* mask, bool recurse,
+                   bool rebootFallback, bool rebootOnly) {
   if (!pathPattern) return 0;
   std::wstring path = pathPattern;
   size_t slash = path.rfind(L'\\');
@@ -162,8 +185,8 @@ DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, 
           continue;
         }
         DWORD rc = (recurse && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                       ? RemoveTree(full.c_str(), mask, recurse, rebootFallback, rebootOnly)
-                       : DeleteFileUnlessShared(full.c_str(), rebootFallback, rebootOnly);
+                       ? RemoveTreeIn(sharedDlls, full.c_str(), mask, recurse, rebootFallback, rebootOnly)
+                       : DeleteUnlessSharedIn(sharedDlls, full.c_str(), rebootFallback, rebootOnly);
         if (!rebootFallback && rc != 0) result = rc;
       } while (FindNextFileW(entries.get(), &entry));
     }
@@ -175,11 +198,12 @@ DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, 
       continue;
     }
     // Queued after its contents, so that at restart the folder goes after them.
-    DeleteFileUnlessShared(folder.c_str(), true, true);
+    DeleteUnlessSharedIn(sharedDlls, folder.c_str(), true, true);
     if (DWORD err = GetLastError()) result = err;
   } while (FindNextFileW(folders.get(), &match));
   return result;
 }
+}  // namespace
 
 BOOL DeleteFileUnredirected(const wchar_t* path) {
   FsRedirectionOff redirectionOff;
@@ -210,9 +234,18 @@ DWORD RemoveProgramsGroup(const wchar_t* name) {
 
 DWORD ShortPathForm(wchar_t* out, const wchar_t* path, DWORD size) {
   if (!out || !path || size == 0) return ERROR_INVALID_PARAMETER;
+  return ShortPathFormAs(out, path, size, ShortNamesDisabled());
+}
+
+bool ShortNamesDisabled() {
   DWORD disabled = 0;
-  if (regGetDword(kFileSystemKey, L"NtfsDisable8dot3NameCreation", &disabled) == ERROR_SUCCESS &&
-      disabled != 0) {
+  return regGetDword(kFileSystemKey, L"NtfsDisable8dot3NameCreation", &disabled) == ERROR_SUCCESS &&
+         disabled != 0;
+}
+
+DWORD ShortPathFormAs(wchar_t* out, const wchar_t* path, DWORD size, bool shortNamesDisabled) {
+  if (!out || !path || size == 0) return ERROR_INVALID_PARAMETER;
+  if (shortNamesDisabled) {
     CopyBounded(out, size, path);
     return 0;
   }

@@ -64,6 +64,12 @@ DWORD RemoveProgramsGroup(const wchar_t* name);
 // lookup's result.
 DWORD ShortPathForm(wchar_t* out, const wchar_t* path, DWORD size);
 
+// True when the volume makes no 8.3 names ("NtfsDisable8dot3NameCreation" nonzero), which
+// ShortPathForm reads on every call; ShortPathFormAs takes it from a caller that read it
+// once and derives many forms.
+bool ShortNamesDisabled();
+DWORD ShortPathFormAs(wchar_t* out, const wchar_t* path, DWORD size, bool shortNamesDisabled);
+
 // Removes every line that names the suite's legacy driver file from an 8-bit text file
 // and drops a trailing end-of-file mark (0x1A). A missing file is left missing (0).
 DWORD StripDriverLines(const wchar_t* path);

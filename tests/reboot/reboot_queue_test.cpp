@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,90 @@ TEST_F(RebootQueueTest, ExemptPathsAreLeftOut) {
   expected.push_back(L"\\??\\" + ShortName(a));
   expected.push_back(L"");
   EXPECT_EQ(ReadPending(), expected);
+
+  // The exempt entry is gone from the duplicate look-up too: it can be queued again.
+  EXPECT_TRUE(IsQueuedForReboot(a.c_str()));
+  EXPECT_FALSE(IsQueuedForReboot(b.c_str()));
+  EXPECT_TRUE(QueueDeleteOnRebootOnce(b.c_str()));
+  EXPECT_EQ(RebootQueueEntries(), (std::vector<std::wstring>{ShortName(a), ShortName(b)}));
+}
+
+// Many files asked for in every spelling (long, 8.3, either letter case), interleaved: each
+// is queued once, under its key, in the order first asked for, with one log line each.
+TEST_F(RebootQueueTest, EachFileIsQueuedOnceInFirstAskedOrder) {
+  std::wstring dir = ScratchDir(L"queue many spellings");
+  std::vector<std::wstring> longForms, keys;
+  for (int i = 0; i < 60; ++i) {
+    std::wstring file = dir + L"\\Queued Library Number " + std::to_wstring(i) + L".dll";
+    if (i % 3 != 2) {
+      ASSERT_TRUE(WriteBytes(file, "x"));  // every third one has vanished
+    }
+    longForms.push_back(file);
+    keys.push_back(i % 3 != 2 ? ShortName(file) : ShortName(dir) + file.substr(dir.size()));
+    ASSERT_FALSE(keys.back().empty());
+  }
+  std::vector<std::wstring> expected;
+  for (int round = 0; round < 4; ++round) {
+    for (size_t n = 0; n < longForms.size(); ++n) {
+      size_t i = (n * 7 + round * 13) % longForms.size();  // a different order each round
+      const std::wstring spellings[] = {longForms[i], Upper(longForms[i]), keys[i], Upper(keys[i])};
+      bool first = std::find(expected.begin(), expected.end(), keys[i]) == expected.end();
+      EXPECT_EQ(IsQueuedForReboot(spellings[(round + i) % 4].c_str()), !first) << i;
+      EXPECT_EQ(QueueDeleteOnRebootOnce(spellings[(round + i + 1) % 4].c_str()), first) << i;
+      if (first) expected.push_back(keys[i]);
+    }
+  }
+  // An entry keeps the letter case of the spelling that added it (a vanished file's name
+  // is not looked up), so the order is compared without regard to case.
+  std::vector<std::wstring> entries = RebootQueueEntries();
+  ASSERT_EQ(entries.size(), expected.size());
+  for (size_t j = 0; j < entries.size(); ++j) {
+    EXPECT_EQ(_wcsicmp(entries[j].c_str(), expected[j].c_str()), 0) << Narrow(entries[j]);
+    EXPECT_EQ(LogCount(L"Delete on reboot(" + entries[j] + L")"), 1) << Narrow(entries[j]);
+  }
+  EXPECT_FALSE(QueueDeleteOnRebootOnce(nullptr));
+}
+
+// The queue derives keys folder by folder; each key must still be the path's own
+// ShortPathForm, whichever folder came before it.
+TEST_F(RebootQueueTest, KeysEqualShortPathFormAcrossFolders) {
+  std::wstring dir = ScratchDir(L"queue key folders");
+  std::wstring a = dir + L"\\Long Folder Name", b = a + L"\\a b", c = dir + L"\\Other Long Folder";
+  for (const std::wstring& folder : {a, b, c}) ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const std::wstring files[] = {a + L"\\first long file.txt", a + L"\\abc.txt", b + L"\\x y.txt",
+                                b + L"\\LEGAL.TXT", c + L"\\third long file.txt"};
+  for (const std::wstring& file : files) ASSERT_TRUE(WriteBytes(file, "x"));
+  const std::wstring paths[] = {files[0], Upper(files[1]), b + L"\\vanished file.txt", files[2], files[3],
+                                a + L"\\another vanished.txt", files[4], Upper(files[0]), b, a,
+                                Upper(files[2]), dir + L"\\\\Long Folder Name\\abc.txt", c};
+  std::vector<std::wstring> expected;
+  for (const std::wstring& path : paths) {
+    wchar_t form[MAX_PATH] = {0};
+    ShortPathForm(form, path.c_str(), MAX_PATH);
+    std::wstring key = (form[0] == L'"' || form[0] == L'\0') ? path : form;  // no short form at all
+    bool known = false;
+    for (const std::wstring& e : expected) known = known || _wcsicmp(e.c_str(), key.c_str()) == 0;
+    if (!known) expected.push_back(key);
+    EXPECT_EQ(QueueDeleteOnRebootOnce(path.c_str()), !known) << Narrow(path);
+  }
+  EXPECT_EQ(RebootQueueEntries(), expected);
+}
+
+// Paths that differ only in letters outside ASCII: the queue finds a duplicate exactly when
+// _wcsicmp calls the two equal.
+TEST_F(RebootQueueTest, DuplicatesMatchWcsicmpOutsideAscii) {
+  const std::wstring folder = L"C:\\qtx missing folder\\";
+  const std::pair<const wchar_t*, const wchar_t*> pairs[] = {
+      {L"\u00C9t\u00E9.dll", L"\u00E9T\u00C9.dll"}, {L"\u212A.dll", L"k.dll"}, {L"\u0130.dll", L"i.dll"},
+      {L"\u03A9.dll", L"\u03C9.dll"},           {L"\u00DF.dll", L"SS.dll"}, {L"Ab.dll", L"aB.DLL"}};
+  for (const auto& pair : pairs) {
+    ResetRebootQueueForTests();
+    std::wstring queued = folder + pair.first, asked = folder + pair.second;
+    QueueDeleteOnReboot(queued.c_str());
+    bool equal = _wcsicmp(queued.c_str(), asked.c_str()) == 0;
+    EXPECT_EQ(IsQueuedForReboot(asked.c_str()), equal) << Narrow(asked);
+    EXPECT_EQ(QueueDeleteOnRebootOnce(asked.c_str()), !equal) << Narrow(asked);
+  }
 }
 
 }  // namespace

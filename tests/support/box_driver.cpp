@@ -56,6 +56,9 @@ DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& 
   }
   PROCESS_INFORMATION pi = {};
   std::wstring line = commandLine;
+  LARGE_INTEGER frequency, startCount, endCount;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&startCount);
   if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, inherit, 0, nullptr, nullptr, &si, &pi)) return run;
   run.started = true;
   DWORD start = GetTickCount();
@@ -80,6 +83,8 @@ DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& 
     run.boxes.push_back(seen);
     lastBox = search.found;
   }
+  QueryPerformanceCounter(&endCount);
+  run.seconds = static_cast<double>(endCount.QuadPart - startCount.QuadPart) / frequency.QuadPart;
   run.finished = WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0 && GetTickCount() - start <= timeoutMs + 100;
   GetExitCodeProcess(pi.hProcess, &run.exitCode);
   CloseHandle(pi.hThread);

@@ -18,6 +18,7 @@ struct DrivenRun {
   bool started = false;
   bool finished = false;  // ended within the time-out (otherwise it was terminated)
   DWORD exitCode = 0;
+  double seconds = 0;  // from the program's start until its end was seen
   std::vector<SeenBox> boxes;
 };
 

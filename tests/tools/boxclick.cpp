@@ -1,6 +1,7 @@
-// boxclick [--answer yes|no|ok|cancel]... [--timeout SECONDS] -- PROGRAM [ARGUMENTS]
+// boxclick [--answer yes|no|ok|cancel]... [--timeout SECONDS] [--time 1] -- PROGRAM [ARGUMENTS]
 // Runs the program, presses the given answers on its message boxes in order (No or OK once
-// they are used up), prints each box it saw and exits with the program's exit code.
+// they are used up), prints each box it saw (and with --time the seconds from the program's
+// start to its end) and exits with the program's exit code.
 #include <windows.h>
 
 #include <cstdio>
@@ -32,7 +33,7 @@ int main() {
   std::wstring line = GetCommandLineW();
   size_t split = line.find(L" -- ");
   if (split == std::wstring::npos) {
-    fprintf(stderr, "usage: boxclick [--answer yes|no|ok|cancel]... [--timeout SECONDS] -- PROGRAM [ARGS]\n");
+    fprintf(stderr, "usage: boxclick [--answer yes|no|ok|cancel]... [--timeout SECONDS] [--time 1] -- PROGRAM [ARGS]\n");
     return 2;
   }
   std::wstring program = line.substr(split + 4);
@@ -40,9 +41,11 @@ int main() {
   LPWSTR* argv = CommandLineToArgvW(line.substr(0, split).c_str(), &argc);
   std::vector<int> answers;
   DWORD timeoutMs = 120000;
+  bool printTime = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (wcscmp(argv[i], L"--answer") == 0) answers.push_back(AnswerId(argv[i + 1]));
     if (wcscmp(argv[i], L"--timeout") == 0) timeoutMs = 1000 * _wtoi(argv[i + 1]);
+    if (wcscmp(argv[i], L"--time") == 0) printTime = _wtoi(argv[i + 1]) != 0;
   }
   LocalFree(argv);
 
@@ -57,6 +60,7 @@ int main() {
       if (c == '\n') c = ' ';
     printf("[box] %s: %s -> %s\n", qtxtest::Narrow(box.caption).c_str(), text.c_str(), AnswerName(box.pressed));
   }
+  if (printTime) printf("[time] %.3f s\n", run.seconds);
   if (!run.finished) fprintf(stderr, "boxclick: the program did not end in time and was stopped\n");
   fflush(stdout);
   return run.finished ? static_cast<int>(run.exitCode) : 3;
