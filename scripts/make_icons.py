@@ -6,7 +6,8 @@
 
 Standard library only. Each image is drawn from resolution-independent shapes in the unit
 square, anti-aliased by supersampling, and stored as 32-bit BGRA bitmaps with an AND mask
-(16, 32 and 48 px) plus one PNG image for 256 px. The output is deterministic, so re-running
+(16, 32 and 48 px). There is no 256 px image: Windows XP cannot read the PNG form such an
+image takes, and it would cost the shipped program a sixth of its size budget. The output is deterministic, so re-running
 the script reproduces the committed files byte for byte.
 
 Usage: scripts/make_icons.py [output folder]   (default: resources/ beside this script)
@@ -15,10 +16,8 @@ import math
 import os
 import struct
 import sys
-import zlib
 
 BMP_SIZES = (16, 32, 48)
-PNG_SIZE = 256
 
 
 # ---- geometry ---------------------------------------------------------------------------
@@ -188,26 +187,8 @@ def bmp_entry(rows):
     return header + bytes(pixels) + bytes(mask)
 
 
-def png_entry(rows):
-    size = len(rows)
-    raw = bytearray()
-    for row in rows:
-        raw.append(0)  # filter type: none
-        for r, g, b, a in row:
-            raw += bytes((r, g, b, a))
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body))
-
-    ihdr = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)
-    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) +
-            chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
-
-
 def write_ico(path, pixel):
     images = [(s, bmp_entry(render(pixel, s))) for s in BMP_SIZES]
-    images.append((PNG_SIZE, png_entry(render(pixel, PNG_SIZE))))
     out = bytearray(struct.pack('<HHH', 0, 1, len(images)))
     offset = 6 + 16 * len(images)
     for size, data in images:
