@@ -92,7 +92,7 @@ TEST_F(Startup, ForcedUninstallCallsTheSetupLibraryAndRunsTheRemoval) {
   GetCurrentDirectoryW(MAX_PATH, old);
   SetCurrentDirectoryW(dir.c_str());
   RestartRecorder restarts;
-  ScriptedPrompts prompts({IDNO});
+  ScriptedPrompts prompts({IDNO, IDNO});
   int code = Run(L"/noreboot /forceuninstallpro");
   SetCurrentDirectoryW(old);
   EXPECT_EQ(code, 0);
@@ -100,10 +100,12 @@ TEST_F(Startup, ForcedUninstallCallsTheSetupLibraryAndRunsTheRemoval) {
   std::string called;
   ASSERT_TRUE(ReadBytes(dir + L"\\setiface-called.txt", &called));
   EXPECT_EQ(called, "null null 1 zero\n");
-  // The library asked for a restart, which overrides /noreboot: the one prompt is the
-  // restart offer, not a Safe-Mode question.
-  ASSERT_EQ(prompts.prompts().size(), 1u) << LogDump();
-  EXPECT_EQ(prompts.prompts()[0].caption, L"velko! Antivirus Uninstall");
+  // The removal asks before it empties the program folder (answered No: the test's files
+  // live there). The library asked for a restart, which overrides /noreboot: the second
+  // prompt is the restart offer, not a Safe-Mode question.
+  ASSERT_EQ(prompts.prompts().size(), 2u) << LogDump();
+  EXPECT_EQ(prompts.prompts()[0].type & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+  EXPECT_EQ(prompts.prompts()[1].caption, L"velko! Antivirus Uninstall");
   EXPECT_TRUE(LogHas(L"Deleted registry: Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko error: 2"));
   EXPECT_EQ(restarts.count(), 0);
 }
