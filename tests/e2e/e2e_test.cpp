@@ -5,6 +5,7 @@
 
 #include "qtx_version.h"
 #include "sysops/registry.h"
+#include "tests/registry/reg_test_util.h"
 #include "tests/support/box_driver.h"
 #include "tests/support/test_support.h"
 
@@ -123,6 +124,33 @@ TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
     RemoveAll(DurableStore());
     ClearPendingRenames();
   }
+}
+
+// Unattended, with the product's key held by a subkey the run may not delete: the registry
+// step fails, so the program folder is kept and the exit code is 1603.
+TEST(EndToEnd, UnattendedRunReportsAFailedRemoval) {
+  std::wstring folder = ScratchDir(L"e2e-failed");
+  ASSERT_TRUE(WriteBytes(folder + L"\\qtxGui.exe", "stand-in"));
+  ASSERT_EQ(regSetString(kProductKey, HKEY_LOCAL_MACHINE, L"Product", L"vhm"), 0u);
+  ASSERT_EQ(regSetString(kProductKey, HKEY_LOCAL_MACHINE, L"ProgramFolder", folder.c_str()), 0u);
+  ASSERT_EQ(regSetString(kUninstallKey, HKEY_LOCAL_MACHINE, L"InstallLocation", folder.c_str()), 0u);
+  ASSERT_EQ(regCreateKey((std::wstring(kProductKey) + L"\\Locked").c_str(), HKEY_LOCAL_MACHINE), 0u);
+  const std::wstring locked = L"Software\\Wow6432Node\\Velko Software\\Velko\\Locked";
+  ASSERT_TRUE(regtest::Lock(HKEY_LOCAL_MACHINE, locked));
+  std::wstring log = folder + L"-run.log";
+  DeleteFileW(log.c_str());
+
+  DrivenRun run = RunQtx(L"/unattended /prod vhm /log \"" + log + L"\"", {});
+  regtest::Unlock(HKEY_LOCAL_MACHINE, locked);
+  ASSERT_TRUE(run.finished);
+  EXPECT_TRUE(run.boxes.empty()) << Narrow(run.boxes.empty() ? L"" : run.boxes[0].text);
+  EXPECT_EQ(run.exitCode, 1603u);
+  EXPECT_TRUE(regKeyExists(kProductKey));
+  EXPECT_TRUE(PathExists(folder + L"\\qtxGui.exe"));
+  std::wstring text = ReadLog(log);
+  // The failure box of the registry step was answered in the log, not shown.
+  EXPECT_EQ(CountLines(text, L"message box not shown"), 1) << Narrow(text);
+  regDeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Velko Software");
 }
 
 // "/?" with other switches: the usage text goes to the standard output the starter gave, and
