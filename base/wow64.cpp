@@ -1,6 +1,7 @@
 #include "base/wow64.h"
 
 #include "base/dynapi.h"
+#include "base/nocase.h"
 
 namespace {
 typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, PBOOL);
@@ -15,10 +16,7 @@ bool IsWow64ProcessReally() {
 
 #ifdef _WIN64
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
-  if (folder.empty() || path.size() < folder.size()) return false;
-  if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path.c_str(), (int)folder.size(),
-                     folder.c_str(), (int)folder.size()) != CSTR_EQUAL)
-    return false;
+  if (folder.empty() || !StartsWithNoCase(path, folder)) return false;
   return path.size() == folder.size() || path[folder.size()] == L'\\';
 }
 #endif

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/nocase.h"
 #include "base/path.h"
 #include "base/wow64.h"
 #include "catalog/catalog.h"
@@ -113,12 +114,6 @@ constexpr DWORD kValueBytes = 520;
 constexpr int kMessageChars = 1024;
 
 bool IsSilent() { return g_setup.UiMode == Silent || g_setup.UiMode == VerySilent; }
-
-bool EqualNoCase(const std::wstring& a, const std::wstring& b, size_t length) {
-  if (a.size() < length || b.size() < length) return false;
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), static_cast<int>(length), b.c_str(),
-                        static_cast<int>(length)) == CSTR_EQUAL;
-}
 
 // A text value of HKLM (or HKCU) key in a view; "" when missing or not text. Expandable text
 // is expanded.
@@ -262,11 +257,11 @@ bool IsRefusedFolder(const std::wstring& typed) {
   if (folder.empty()) return true;
   wchar_t windows[MAX_PATH] = {0};
   UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
-  if (n > 0 && n < MAX_PATH && EqualNoCase(folder, windows, n)) return true;
+  if (n > 0 && n < MAX_PATH && StartsWithNoCase(folder, windows)) return true;
   if (folder.size() < 4) return true;
   for (const std::wstring& guarded : GuardedFolders()) {
     std::wstring canonical = FolderAsUsed(guarded);
-    if (!canonical.empty() && canonical.size() == folder.size() && EqualNoCase(folder, canonical, folder.size()))
+    if (!canonical.empty() && EqualNoCase(folder, canonical))
       return true;
   }
   return false;

@@ -11,6 +11,7 @@
 #include "catalog/probe.h"
 #include "base/dynapi.h"
 #include "catalog/program_files.h"
+#include "base/nocase.h"
 #include "resources/resource.h"
 #include "setup/product.h"
 #include "setup/setup_globals.h"
@@ -110,7 +111,8 @@ class ProgramFilesTest : public ::testing::Test {
 };
 }  // namespace
 
-TEST_F(ProgramFilesTest, SafetyRuleRefusesSystemFoldersButNotFoldersBelowThem) {
+// The rule's table, shared by the test below and by its run under a claimed Windows 2000.
+static void CheckSafetyRuleTable() {
   const std::wstring windows = WindowsFolder();
   const std::wstring profile = Env(L"USERPROFILE");
   const std::wstring profiles = profile.substr(0, profile.rfind(L'\\'));
@@ -151,6 +153,38 @@ TEST_F(ProgramFilesTest, SafetyRuleRefusesSystemFoldersButNotFoldersBelowThem) {
   for (const Case& c : cases) EXPECT_EQ(IsRefusedFolder(c.folder), c.refused) << Narrow(c.folder);
   EXPECT_EQ(FolderAsUsed(L"C:\\Suite\\Velko\\"), L"C:\\Suite\\Velko");
   EXPECT_EQ(FolderAsUsed(L"C:\\"), L"C:\\");
+}
+
+TEST_F(ProgramFilesTest, SafetyRuleRefusesSystemFoldersButNotFoldersBelowThem) { CheckSafetyRuleTable(); }
+
+// The rule's comparison folds letters beyond ASCII and compares nothing else loosely.
+TEST(NoCaseComparison, FoldsLetterCaseOnly) {
+  EXPECT_TRUE(EqualNoCase(std::wstring(L"C:\\Windows"), std::wstring(L"c:\\WINDOWS")));
+  EXPECT_TRUE(EqualNoCase(std::wstring(L"D:\\\u00C4rger\\\u03A3"), std::wstring(L"d:\\\u00E4RGER\\\u03C3")));
+  EXPECT_FALSE(EqualNoCase(std::wstring(L"C:\\Windows"), std::wstring(L"C:\\Windows\\")));
+  EXPECT_FALSE(EqualNoCase(std::wstring(L"C:\\Co-op"), std::wstring(L"C:\\Coop")));
+  EXPECT_FALSE(EqualNoCase(std::wstring(L"C:\\A\u0308"), std::wstring(L"C:\\\u00C4")));
+  EXPECT_TRUE(StartsWithNoCase(L"c:\\windows\\system32", L"C:\\Windows"));
+  EXPECT_FALSE(StartsWithNoCase(L"C:\\Win", L"C:\\Windows"));
+}
+
+// Windows 2000 has no LOCALE_INVARIANT; a comparison built on it fails there for every pair,
+// and the rule would let the Windows folder in another letter case pass. The table is run again
+// with Wine claiming 5.0 for this program. Wine's own CompareStringW accepts LOCALE_INVARIANT
+// whatever version it claims, so this run cannot show the old fault; it shows that the rule
+// (letter case included) holds when the program is told it runs on Windows 2000.
+TEST(ProgramFilesUnderVersion, SafetyRuleTable) {
+  wchar_t expect[16] = {0};
+  if (!GetEnvironmentVariableW(L"QTX_EXPECT", expect, 16)) GTEST_SKIP() << "runs only as a child";
+  OSVERSIONINFOW version = {sizeof version};
+  ASSERT_TRUE(GetVersionExW(&version));
+  ASSERT_EQ(std::to_wstring(version.dwMajorVersion) + L"." + std::to_wstring(version.dwMinorVersion), expect);
+  g_setup.Init();
+  CheckSafetyRuleTable();
+}
+
+TEST(ProgramFilesVersions, SafetyRuleHoldsOnClaimedWindows2000) {
+  EXPECT_EQ(RunSelfUnderWindowsVersion(L"win2k", L"ProgramFilesUnderVersion.*", L"5.0"), 0u);
 }
 
 // Each answer and mode, with the ad-blocker and data folders that go with the program folder.
