@@ -1,9 +1,12 @@
 #include "base/regkey.h"
 
 #include <cwchar>
+#include <cwctype>
+#include <string>
 
 #include "log/log.h"
 #include "base/dynapi.h"
+#include "base/nocase.h"
 #include "base/wow64.h"
 
 namespace {
@@ -26,6 +29,106 @@ REGSAM regViewAccess(REGSAM access, RegView view) {
 
 LSTATUS regOpenKey(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key, RegView view) {
   return RegOpenKeyExW(root, subkey, 0, regViewAccess(access, view), key.put());
+}
+
+namespace {
+constexpr const wchar_t* kViewNode = L"Wow6432Node";
+constexpr const wchar_t* kCurrentControlSet = L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet";
+constexpr const wchar_t* kNumberedControlSet = L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet";
+
+// The target a link key names; "" when it cannot be read whole.
+std::wstring LinkTarget(HKEY link) {
+  wchar_t target[MAX_PATH + 1] = {0};
+  DWORD type = 0, size = MAX_PATH * sizeof(wchar_t);
+  if (RegQueryValueExW(link, L"SymbolicLinkValue", nullptr, &type, reinterpret_cast<BYTE*>(target), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_LINK)
+    return L"";
+  return std::wstring(target, size / sizeof(wchar_t));
+}
+
+// The registry name a path below a machine root stands for; "" below any other root.
+std::wstring NamedPath(HKEY root, const std::wstring& walked) {
+  if (root == HKEY_LOCAL_MACHINE) return L"\\REGISTRY\\MACHINE\\" + walked;
+  if (root == HKEY_CLASSES_ROOT) return L"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\" + walked;
+  return L"";
+}
+
+// A registry name without its 32-bit view components.
+std::wstring WithoutViewNodes(const std::wstring& name) {
+  std::wstring out;
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = name.find(L'\\', start);
+    if (end == std::wstring::npos) end = name.size();
+    std::wstring part = name.substr(start, end - start);
+    if (!EqualNoCase(part, kViewNode)) out += (start == 0 ? L"" : L"\\") + part;
+    start = end + 1;
+  }
+  return out;
+}
+
+bool IsNumberedControlSet(const std::wstring& target) {
+  size_t n = wcslen(kNumberedControlSet);
+  return StartsWithNoCase(target, kNumberedControlSet) && target.size() == n + 3 && iswdigit(target[n]) &&
+         iswdigit(target[n + 1]) && iswdigit(target[n + 2]);
+}
+
+// A link in a parent key is followed only when it leads where the path itself says: to the
+// same name in the other registry view (the links that keep keys shared between the views,
+// and the 32-bit view's classes) or, for the current control set, to a numbered control
+// set. Whoever planted such a link, following it reaches nothing the path does not name.
+// Below the user hives, which hold no such links, every link in a parent is refused.
+bool LeadsWhereThePathSays(HKEY root, const std::wstring& walked, HKEY link) {
+  std::wstring name = NamedPath(root, walked), target = LinkTarget(link);
+  if (name.empty() || target.empty()) return false;
+  if (EqualNoCase(name, kCurrentControlSet)) return IsNumberedControlSet(target);
+  return EqualNoCase(WithoutViewNodes(name), WithoutViewNodes(target));
+}
+
+// The components of a key path; empty ones (doubled or trailing backslashes) are dropped.
+std::wstring NextComponent(const wchar_t*& path) {
+  while (*path == L'\\') ++path;
+  const wchar_t* start = path;
+  while (*path && *path != L'\\') ++path;
+  return std::wstring(start, path);
+}
+}  // namespace
+
+bool regIsLinkKey(HKEY key) {
+  DWORD type = 0;
+  return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+LSTATUS regOpenKeyNoFollow(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key, RegView view) {
+  key.reset();
+  const wchar_t* rest = subkey ? subkey : L"";
+  std::wstring part = NextComponent(rest), walked;
+  if (part.empty()) return RegOpenKeyExW(root, nullptr, REG_OPTION_OPEN_LINK, regViewAccess(access, view), key.put());
+  UniqueRegKey current;
+  HKEY parent = root;
+  while (!part.empty()) {
+    std::wstring next = NextComponent(rest);
+    bool last = next.empty();
+    REGSAM wanted = regViewAccess(last ? access : KEY_QUERY_VALUE, view);
+    UniqueRegKey opened;
+    LSTATUS rc = RegOpenKeyExW(parent, part.c_str(), REG_OPTION_OPEN_LINK, wanted, opened.put());
+    if (rc != ERROR_SUCCESS) return rc;
+    walked += (walked.empty() ? L"" : L"\\") + part;
+    if (!last && regIsLinkKey(opened.get())) {
+      if (!LeadsWhereThePathSays(root, walked, opened.get())) {
+        g_log.Print(LOG_MIN, LOG_REGISTRY, L"Registry key refused (link in a parent key): %s", subkey);
+        return kRegLinkInParent;
+      }
+      rc = RegOpenKeyExW(parent, part.c_str(), 0, wanted, opened.put());
+      if (rc != ERROR_SUCCESS) return rc;
+    }
+    current = std::move(opened);
+    parent = current.get();
+    part = next;
+  }
+  key = std::move(current);
+  return ERROR_SUCCESS;
 }
 
 LSTATUS regCreateKeyHandle(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key,

@@ -20,6 +20,20 @@ REGSAM regViewAccess(REGSAM access, RegView view);
 // RegOpenKeyExW in the given view. Returns the Windows code; `key` holds the handle on success.
 LSTATUS regOpenKey(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key,
                    RegView view = RegView::Plain);
+// Opens root\subkey as a deletion must, without following a registry link that a user may
+// have planted on the way: one component at a time, each relative to the one before, each as
+// itself (REG_OPTION_OPEN_LINK), all in `view`. A parent key that is a link is refused: one
+// line is logged and kRegLinkInParent returned, unless the link leads where the path itself
+// says (the same name in the other registry view, or a numbered control set for the current
+// one): the system's own links of that kind are followed. The last component is opened as itself, link or not; parents need
+// KEY_QUERY_VALUE, the last one `access`. Returns the Windows code of the first failing open.
+constexpr LSTATUS kRegLinkInParent = ERROR_CANT_RESOLVE_FILENAME;
+LSTATUS regOpenKeyNoFollow(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key,
+                           RegView view = RegView::Plain);
+// True when `key`, opened with REG_OPTION_OPEN_LINK, is a registry link: such a key holds
+// its target in the value "SymbolicLinkValue" of type REG_LINK.
+bool regIsLinkKey(HKEY key);
+
 // RegCreateKeyExW (class "", non-volatile) in the given view.
 LSTATUS regCreateKeyHandle(HKEY root, const wchar_t* subkey, REGSAM access, UniqueRegKey& key,
                            RegView view = RegView::Plain);

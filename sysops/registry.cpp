@@ -9,6 +9,9 @@
 #include "base/wow64.h"
 
 namespace {
+typedef LONG(NTAPI* NtDeleteKeyFn)(HANDLE);
+typedef ULONG(NTAPI* RtlNtStatusToDosErrorFn)(LONG);
+
 bool DeleteTreeIn(HKEY root, const wchar_t* subkey, RegView view);
 
 // Deletes every subkey of `key` that can be deleted. A deleted subkey leaves the next one at
@@ -30,19 +33,10 @@ void DeleteSubkeys(HKEY key, RegView view) {
   }
 }
 
-// True when `key`, opened with REG_OPTION_OPEN_LINK, is a registry link: such a key holds
-// its target in the value "SymbolicLinkValue" of type REG_LINK.
-bool IsLinkKey(HKEY key) {
-  DWORD type = 0;
-  return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-         type == REG_LINK;
-}
-
 // Deletes a registry link itself, never its target: the key opened as the link is deleted
 // through NtDeleteKey (RegDeleteKeyW would open the key again and follow the link). Where
 // that cannot be done the link is left in place and logged.
 void DeleteLinkKey(HKEY link, const wchar_t* subkey) {
-  typedef LONG(NTAPI * NtDeleteKeyFn)(HANDLE);
   auto deleteKey = LookupFn<NtDeleteKeyFn>(L"ntdll.dll", "NtDeleteKey");
   LONG status = deleteKey ? deleteKey(link) : static_cast<LONG>(0xC0000002);  // STATUS_NOT_IMPLEMENTED
   if (status >= 0) {
@@ -53,27 +47,47 @@ void DeleteLinkKey(HKEY link, const wchar_t* subkey) {
               static_cast<unsigned>(status));
 }
 
+// Deletes the key held open (no subkeys left) through its own handle, so that what is deleted
+// is what was opened and walked, never a key reached again by name. Returns the Windows code.
+// Without NtDeleteKey (not NT) the key is deleted by name in its view.
+LSTATUS DeleteOpenKey(UniqueRegKey& key, HKEY root, const wchar_t* subkey, RegView view) {
+  auto deleteKey = LookupFn<NtDeleteKeyFn>(L"ntdll.dll", "NtDeleteKey");
+  auto toWin32 = LookupFn<RtlNtStatusToDosErrorFn>(L"ntdll.dll", "RtlNtStatusToDosError");
+  if (!deleteKey || !toWin32) {
+    key.reset();
+    return regDeleteOneKey(root, subkey, view);
+  }
+  LONG status = deleteKey(key.get());
+  key.reset();
+  return status >= 0 ? ERROR_SUCCESS : static_cast<LSTATUS>(toWin32(status));
+}
+
+// The view variants log nothing for a key where the system lacks RegDeleteKeyExW (a system
+// with one registry view).
+bool LogsFinalDeletion(RegView view) {
+  return view == RegView::Plain || LookupProc(L"advapi32.dll", "RegDeleteKeyExW") != nullptr;
+}
+
 // The common walk of the three tree deletions; true when root\subkey could be opened.
-// The key is opened as itself (REG_OPTION_OPEN_LINK): a link, which a user may plant in the
-// hive he owns, is deleted as a link and the tree it points at is never walked.
+// Every key on the path is opened as itself (regOpenKeyNoFollow): a path through a link in a
+// parent key, which a user may plant in the hive he owns, is refused; a link met as the key
+// itself or inside the tree is deleted as a link and the tree it points at is never walked.
 bool DeleteTreeIn(HKEY root, const wchar_t* subkey, RegView view) {
   if (!subkey || !*subkey) return false;
   UniqueRegKey key;
-  LSTATUS rc = RegOpenKeyExW(root, subkey, REG_OPTION_OPEN_LINK, regViewAccess(KEY_ALL_ACCESS, view), key.put());
+  LSTATUS rc = regOpenKeyNoFollow(root, subkey, KEY_ALL_ACCESS, key, view);
   if (rc != ERROR_SUCCESS) {
-    if (view == RegView::Plain)
+    if (view == RegView::Plain && rc != kRegLinkInParent)
       g_log.Print(LOG_VRB, LOG_REGISTRY, L"Deleted registry: %s error: %d", subkey, static_cast<int>(rc));
     return false;
   }
-  if (IsLinkKey(key.get())) {
+  if (regIsLinkKey(key.get())) {
     DeleteLinkKey(key.get(), subkey);
     return true;
   }
   DeleteSubkeys(key.get(), view);
-  key.reset();
-  bool usedFallback = false;
-  rc = regDeleteOneKey(root, subkey, view, &usedFallback);
-  if (usedFallback) return true;  // the single-view fallback is not logged
+  rc = DeleteOpenKey(key, root, subkey, view);
+  if (!LogsFinalDeletion(view)) return true;
   if (rc == ERROR_SUCCESS)
     g_log.Print(LOG_VRB, LOG_REGISTRY, L"Deleted registry: %s", subkey);
   else if (rc != ERROR_FILE_NOT_FOUND)
@@ -86,7 +100,7 @@ bool DeleteTreeIn(HKEY root, const wchar_t* subkey, RegView view) {
 int DeleteValueIn(HKEY root, const wchar_t* subkey, const wchar_t* valueName, RegView view) {
   if (!subkey || !*subkey) return 0;
   UniqueRegKey key;
-  if (regOpenKey(root, subkey, KEY_ALL_ACCESS, key, view) != ERROR_SUCCESS) return 0;
+  if (regOpenKeyNoFollow(root, subkey, KEY_ALL_ACCESS, key, view) != ERROR_SUCCESS) return 0;
   LSTATUS rc = RegDeleteValueW(key.get(), valueName);
   const wchar_t* shownName = valueName ? valueName : L"";
   if (rc == ERROR_SUCCESS)
