@@ -19,10 +19,11 @@
 // The code for "a link is on the path": nothing was done through it.
 constexpr DWORD kErrorLinkOnPath = ERROR_CANT_RESOLVE_FILENAME;
 
-// Access for folders that are listed and then secured and removed through their handle.
+// Access for folders that are secured and listed through their handle. Without DELETE: a
+// handle with delete access keeps others (Wine's FindFirstFileW, short-name look-ups) from
+// listing the folder; removal opens the folder again for that.
 constexpr ACCESS_MASK kFolderWalkAccess =
-    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC | WRITE_OWNER | DELETE |
-    SYNCHRONIZE;
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC | WRITE_OWNER | SYNCHRONIZE;
 
 // Opens the absolute path ("X:\..." or "\\server\share\...") without following a link on it.
 // `folder` asks for a folder (else a file); `access` applies to the last component only.

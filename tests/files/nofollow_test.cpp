@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sysops/files.h"
+#include "sysops/reboot_queue.h"
 #include "tests/support/test_support.h"
 #include "tests/support/unix_links.h"
 
@@ -117,4 +119,57 @@ TEST(NoFollow, LockDownSetsAdministratorsOwnerFirstThenAProtectedList) {
   EXPECT_EQ(LockDownFolder(folder.get()), DWORD{ERROR_ACCESS_DENIED});
   EXPECT_EQ(g_calls.size(), 1u);
   g_folderSecuritySetter = SetFolderSecurityThroughHandle;
+}
+
+namespace {
+// Fails the owner step of the folder locked as the `g_failFolder`-th one (1 = the walk's
+// first); every call is recorded.
+int g_failFolder = 0;
+DWORD FailNthFolder(HANDLE folder, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor) {
+  RecordingSetter(folder, what, descriptor);
+  int folderNumber = static_cast<int>((g_calls.size() + 1) / 2);
+  return (what == OWNER_SECURITY_INFORMATION && folderNumber == g_failFolder) ? ERROR_ACCESS_DENIED : 0;
+}
+}  // namespace
+
+TEST(NoFollow, NothingIsQueuedAtOrBelowAFolderThatCouldNotBeLocked) {
+  struct Case {
+    int failFolder;  // 0: none fails; 1: the walked folder; 2: its subfolder
+    bool rootQueued, fileQueued, subQueued;
+  } cases[] = {{0, true, true, true}, {1, false, false, false}, {2, true, true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failFolder);
+    ResetRebootQueueForTests();
+    ClearLog();
+    std::wstring root = ScratchDir(L"nofollow_queue" + std::to_wstring(c.failFolder));
+    std::wstring sub = root + L"\\sub", a = root + L"\\a.dll", b = sub + L"\\b.dll";
+    ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+    for (const std::wstring& f : {a, b, root + L"\\free.txt"}) ASSERT_TRUE(WriteBytes(f, "x"));
+    UniqueKernelHandle heldA(CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueKernelHandle heldB(CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(heldA && heldB);
+
+    g_calls.clear();
+    g_failFolder = c.failFolder;
+    g_folderSecuritySetter = FailNthFolder;
+    RemoveTree(root.c_str(), L"*.*", true, true, false);
+    g_folderSecuritySetter = SetFolderSecurityThroughHandle;
+
+    auto queued = [](const std::wstring& path) { return IsQueuedForReboot(path.c_str()); };
+    EXPECT_EQ(queued(root), c.rootQueued);
+    EXPECT_EQ(queued(a), c.fileQueued);
+    EXPECT_EQ(queued(sub), c.subQueued);
+    EXPECT_EQ(queued(b), c.subQueued);
+    EXPECT_FALSE(PathExists(root + L"\\free.txt"));  // deleted now all the same
+    // Every folder that may hold queued entries was given its owner, then its list; below a
+    // folder that failed nothing more is tried.
+    size_t expectedCalls = c.failFolder == 0 ? 4 : c.failFolder == 1 ? 1 : 3;
+    EXPECT_EQ(g_calls.size(), expectedCalls);
+    const std::wstring failed = c.failFolder == 1 ? root : sub;
+    EXPECT_EQ(LogCount(L"Folder not locked, nothing below it is queued for the restart: " + failed + L" (0x00000005)"),
+              c.failFolder ? 1 : 0)
+        << LogDump();
+    EXPECT_EQ(LogCount(L"Not queued for the restart, its folder is not locked: " + b), c.subQueued ? 0 : 1);
+  }
+  ResetRebootQueueForTests();
 }
