@@ -8,6 +8,7 @@
 #include "log/ufile.h"
 #include "setup/setup_globals.h"
 #include "base/path.h"
+#include "sysops/nofollow.h"
 #include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
 #include "base/wow64.h"
@@ -30,16 +31,14 @@ bool IsDotEntry(const wchar_t* name) {
 }
 
 // A junction or symbolic link (or any other reparse point) as listed by FindFirstFileW.
-bool IsLink(const WIN32_FIND_DATAW& entry) {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
+bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // Removes a link found by a folder walk, never what it points at: a folder link with
 // RemoveDirectoryW, a file link with DeleteFileW. Nothing is queued for the restart through
 // a link, and its attributes are left alone (setting them would reach the target). Returns
 // 0 when removed, else the error, after logging that the link was left in place.
-DWORD RemoveLinkOnly(const std::wstring& path, const WIN32_FIND_DATAW& entry) {
-  bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+DWORD RemoveLinkOnly(const std::wstring& path, DWORD attributes) {
+  bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (folder ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str())) {
     g_log.Print(LOG_NRM, LOG_FILE, L"Removed link (not followed): %s", path.c_str());
     return 0;
@@ -147,7 +146,118 @@ DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, 
 }
 
 namespace {
-// RemoveTree with the SharedDLLs key opened once for the whole walk.
+// What one walk does, fixed for all its folders.
+struct Walk {
+  HKEY sharedDlls;
+  const wchar_t* mask;
+  bool recurse, rebootFallback, rebootOnly;
+};
+
+// A file that was not deleted now and would be queued, but its folder (or one above it)
+// could not be locked: Windows would act on the path at the restart, wherever it then leads.
+DWORD RefuseToQueue(const std::wstring& path, DWORD rc) {
+  g_log.Print(LOG_NRM, LOG_FILE, L"Not queued for the restart, its folder is not locked: %s", path.c_str());
+  return rc ? rc : ERROR_ACCESS_DENIED;
+}
+
+// The attributes of an entry that cannot be opened for deletion (held open by someone else)
+// are still cleared, so that the restart can delete it (a read-only file it would leave).
+void ResetAttributesOf(HANDLE folder, const FolderEntry& entry) {
+  UniqueKernelHandle handle;
+  bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (OpenChildNoFollow(folder, entry.name, isFolder, FILE_WRITE_ATTRIBUTES, entry.attributes, handle) == 0)
+    ResetAttributesThroughHandle(handle.get());
+}
+
+// One entry of a walked folder that is not walked itself, opened and deleted relative to the
+// folder's handle (the shared-library rule and the restart fallback as DeleteFileUnlessShared).
+DWORD DeleteEntryIn(HANDLE folder, const FolderEntry& entry, const std::wstring& full, const Walk& walk,
+                    bool mayQueue) {
+  DWORD count = 0;
+  if (walk.sharedDlls && regGetDwordIn(walk.sharedDlls, full.c_str(), &count) == ERROR_SUCCESS && count != 0) {
+    PrintPair(LOG_VRB, LOG_FILE, L"Ignoring remove shared file:", full.c_str());
+    return 0;
+  }
+  UniqueKernelHandle file;
+  DWORD rc = OpenChildNoFollow(folder, entry.name, false, DELETE | FILE_WRITE_ATTRIBUTES, entry.attributes, file);
+  if (rc == kErrorLinkOnPath) return RemoveLinkOnly(full, entry.attributes);
+  if (rc == ERROR_FILE_NOT_FOUND) return 0;
+  if (rc == 0) {
+    ResetAttributesThroughHandle(file.get());
+    if (!walk.rebootOnly && (rc = DeleteThroughHandle(file.get())) == 0) {
+      file.reset();
+      g_log.Print(LOG_NRM, LOG_FILE, L"Direct delete of file: %s", full.c_str());
+      return 0;
+    }
+  } else {
+    ResetAttributesOf(folder, entry);
+  }
+  g_log.Print(LOG_DBG, LOG_FILE, L"filRenameOnReboot:!bSuccess");
+  if (!walk.rebootFallback) return rc;
+  g_log.Print(LOG_DBG, LOG_FILE, L"filRenameOnReboot:bOnReboot");
+  if (!mayQueue) return RefuseToQueue(full, rc);
+  QueueDeleteOnRebootOnce(full.c_str());
+  return 0;
+}
+
+// Removes the (emptied) folder `entry` of `parent` through a handle of its own.
+DWORD RemoveFolderIn(HANDLE parent, const FolderEntry& entry) {
+  UniqueKernelHandle folder;
+  DWORD rc = OpenChildNoFollow(parent, entry.name, true, DELETE, entry.attributes, folder);
+  return rc ? rc : DeleteThroughHandle(folder.get());
+}
+
+// Empties and removes the folder `entry` of `parent`, working through its own handle: it is
+// opened without following a link, locked when the walk may queue anything, listed through
+// the handle, its entries opened relative to it, and removed through it. Nothing at or below
+// a folder that could not be locked is queued (`mayQueue` passes that down).
+DWORD WalkFolder(HANDLE parent, const FolderEntry& entry, const std::wstring& full, const Walk& walk,
+                 bool mayQueue) {
+  UniqueKernelHandle folder;
+  DWORD rc = OpenChildNoFollow(parent, entry.name, true, kFolderWalkAccess, entry.attributes, folder);
+  if (rc == kErrorLinkOnPath) return RemoveLinkOnly(full, entry.attributes);
+  if (rc) {
+    g_log.Print(LOG_MIN, LOG_FILE, L"Cannot open folder: %s (0x%08lX)", full.c_str(), static_cast<unsigned long>(rc));
+    return rc;
+  }
+  if (walk.rebootFallback && mayQueue) {
+    if (DWORD locked = LockDownFolder(folder.get())) {
+      g_log.Print(LOG_MIN, LOG_FILE, L"Folder not locked, nothing below it is queued for the restart: %s (0x%08lX)",
+                  full.c_str(), static_cast<unsigned long>(locked));
+      mayQueue = false;
+    }
+  }
+
+  DWORD result = 0;
+  std::vector<FolderEntry> entries;
+  ListFolder(folder.get(), walk.mask, entries);
+  for (const FolderEntry& child : entries) {
+    std::wstring childPath = JoinPath(full, child.name);
+    DWORD childRc;
+    if (IsLink(child.attributes))
+      childRc = RemoveLinkOnly(childPath, child.attributes);
+    else if (walk.recurse && (child.attributes & FILE_ATTRIBUTE_DIRECTORY))
+      childRc = WalkFolder(folder.get(), child, childPath, walk, mayQueue);
+    else
+      childRc = DeleteEntryIn(folder.get(), child, childPath, walk, mayQueue);
+    // A failure counts only without the restart fallback.
+    if (!walk.rebootFallback && childRc != 0) result = childRc;
+  }
+
+  folder.reset();
+  rc = walk.rebootOnly ? 0 : RemoveFolderIn(parent, entry);
+  if (!walk.rebootOnly && rc == 0) return result;
+  if (!walk.rebootFallback) return rc;
+  if (!mayQueue) return RefuseToQueue(full, rc);
+  // Queued after its contents, so that at restart the folder goes after them.
+  SetLastError(rc);
+  DeleteUnlessSharedIn(walk.sharedDlls, full.c_str(), true, true);
+  if (DWORD err = GetLastError()) result = err;
+  return result;
+}
+
+// RemoveTree with the SharedDLLs key opened once for the whole walk. The matched folders'
+// parent is opened without following a link on its path, and listed through its handle.
 DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* mask, bool recurse,
                    bool rebootFallback, bool rebootOnly) {
   if (!pathPattern) return 0;
@@ -159,48 +269,30 @@ DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* m
   std::wstring parent = path.substr(0, slash + 1);
   std::wstring last = path.substr(slash + 1);
 
+  UniqueKernelHandle parentHandle;
+  DWORD rc = OpenNoFollow(parent, true, FILE_LIST_DIRECTORY | FILE_TRAVERSE, parentHandle);
+  if (rc == ERROR_BAD_PATHNAME) {
+    g_log.Print(LOG_MIN, LOG_FILE, L"Skipped, not a plain absolute path: %s", path.c_str());
+    return rc;
+  }
+  if (rc == kErrorLinkOnPath) {
+    g_log.Print(LOG_MIN, LOG_FILE, L"Not walked, a link is on its path (not followed): %s", path.c_str());
+    return rc;
+  }
+  if (rc) return 0;  // nothing there to match
+
+  Walk walk = {sharedDlls, mask, recurse, rebootFallback, rebootOnly};
   DWORD result = 0;
-  WIN32_FIND_DATAW match;
-  UniqueFindHandle folders = FindFirstIn(parent.c_str(), last.c_str(), &match);
-  if (!folders) return 0;
-  do {
-    if (!(match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(match.cFileName)) continue;
-    std::wstring folder = JoinPath(parent, match.cFileName);
+  std::vector<FolderEntry> matches;
+  ListFolder(parentHandle.get(), last.c_str(), matches);
+  for (const FolderEntry& match : matches) {
+    if (!(match.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    std::wstring folder = JoinPath(parent, match.name);
     // A matched folder that is a link is removed as a link; its target is never walked.
-    if (IsLink(match)) {
-      if (DWORD rc = RemoveLinkOnly(folder, match)) result = rc;
-      continue;
-    }
-
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle entries = FindFirstIn(folder.c_str(), mask, &entry);
-    if (entries) {
-      do {
-        if (IsDotEntry(entry.cFileName)) continue;
-        std::wstring full = JoinPath(folder, entry.cFileName);
-        if (IsLink(entry)) {
-          // A link's failure counts like a file's: only without the restart fallback.
-          DWORD rc = RemoveLinkOnly(full, entry);
-          if (!rebootFallback && rc != 0) result = rc;
-          continue;
-        }
-        DWORD rc = (recurse && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                       ? RemoveTreeIn(sharedDlls, full.c_str(), mask, recurse, rebootFallback, rebootOnly)
-                       : DeleteUnlessSharedIn(sharedDlls, full.c_str(), rebootFallback, rebootOnly);
-        if (!rebootFallback && rc != 0) result = rc;
-      } while (FindNextFileW(entries.get(), &entry));
-    }
-    entries.reset();
-
-    if (!rebootOnly && RemoveDirectoryW(folder.c_str())) continue;
-    if (!rebootFallback) {
-      result = GetLastError();
-      continue;
-    }
-    // Queued after its contents, so that at restart the folder goes after them.
-    DeleteUnlessSharedIn(sharedDlls, folder.c_str(), true, true);
-    if (DWORD err = GetLastError()) result = err;
-  } while (FindNextFileW(folders.get(), &match));
+    rc = IsLink(match.attributes) ? RemoveLinkOnly(folder, match.attributes)
+                                  : WalkFolder(parentHandle.get(), match, folder, walk, true);
+    if (rc) result = rc;
+  }
   return result;
 }
 }  // namespace
