@@ -242,7 +242,83 @@ std::wstring LastComponent(const std::wstring& path) {
 }
 }  // namespace
 
+namespace {
+constexpr DWORD kCopyChunkBytes = 65536;
+constexpr DWORD kMaxHeaderBytes = 65536;
+
+// The running program's file, held from HoldOwnImage until the process ends.
+UniqueKernelHandle& OwnImage() {
+  static UniqueKernelHandle image;
+  return image;
+}
+
+// Null when the first SizeOfHeaders bytes of `file` are the headers mapped at `mapped`.
+const wchar_t* HeaderMismatch(HANDLE file, const BYTE* mapped) {
+  const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(mapped);
+  const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(mapped + dos->e_lfanew);
+  DWORD bytes = nt->OptionalHeader.SizeOfHeaders;
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE || bytes == 0 || bytes > kMaxHeaderBytes) return L"unexpected headers";
+  std::string headers(bytes, '\0');
+  DWORD got = 0;
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 || !ReadFile(file, &headers[0], bytes, &got, nullptr) ||
+      got != bytes)
+    return L"its headers cannot be read";
+  return memcmp(headers.data(), mapped, bytes) == 0 ? nullptr : L"it is not the running program";
+}
+
+// Copies all of `source` into the new file `target`; false (target removed) on any failure.
+bool CopyFromHandle(HANDLE source, const std::wstring& target) {
+  UniqueKernelHandle out(
+      CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
+  std::string buffer(kCopyChunkBytes, '\0');
+  bool ok = SetFilePointer(source, 0, nullptr, FILE_BEGIN) == 0;
+  for (DWORD got = 1; ok && got > 0;) {
+    DWORD written = 0;
+    ok = ReadFile(source, &buffer[0], kCopyChunkBytes, &got, nullptr) &&
+         (got == 0 || (WriteFile(out.get(), buffer.data(), got, &written, nullptr) && written == got));
+  }
+  DWORD error = GetLastError();
+  out.reset();
+  if (!ok) {
+    DeleteFileW(target.c_str());
+    SetLastError(error);
+  }
+  return ok;
+}
+}  // namespace
+
+bool HoldOwnImage() {
+  if (OwnImage()) return true;
+  wchar_t self[MAX_PATH] = {0};
+  DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const wchar_t* fault = nullptr;
+  wchar_t code[32] = {0};
+  UniqueKernelHandle image;
+  if (n == 0 || n >= MAX_PATH) {
+    fault = L"its path is too long";
+  } else {
+    image.reset(CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!image) {
+      _snwprintf(code, 31, L"0x%08X", static_cast<unsigned>(GetLastError()));
+      fault = code;
+    } else {
+      fault = HeaderMismatch(image.get(), reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr)));
+    }
+  }
+  if (fault) {
+    g_log.Print(LOG_MIN, LOG_SYSTEM, L"Program file not held, no Safe-Mode copy can be made: %s (%s)", self, fault);
+    return false;
+  }
+  OwnImage() = std::move(image);
+  return true;
+}
+
 BOOL CopySelf(wchar_t* path) {
+  if (!OwnImage()) {
+    g_log.Print(LOG_MIN, LOG_SYSTEM, L"Safe-Mode copy refused: the program's own file is not held");
+    return FALSE;
+  }
   std::wstring temp = WindowsTempFolder();
   std::wstring guid = RandomGuidText();
   if (temp.empty() || guid.empty()) return FALSE;
@@ -255,7 +331,8 @@ BOOL CopySelf(wchar_t* path) {
                 folder.c_str(), GetLastError());
     return FALSE;
   }
-  if (!CopyFileW(path, target.c_str(), TRUE)) {
+  // From the held file, not by name: whatever lies at the start path now may be another file.
+  if (!CopyFromHandle(OwnImage().get(), target)) {
     g_log.Print(LOG_MIN, LOG_SYSTEM, L"Cannot copy to %s (0x%08X)", target.c_str(), GetLastError());
     RemoveDirectoryW(folder.c_str());
     return FALSE;

@@ -33,11 +33,21 @@ constexpr const wchar_t* kSafeModeCopyPrefix = L"qtxClear-";
 // change files.
 constexpr const wchar_t* kCopyFolderAccess = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
-// Copies the running executable (path, MAX_PATH characters) as "qtxClear.exe" into a new
+// Opens the running program's own file for reading, without write or delete sharing, and
+// keeps it open for the life of the process: from then on the file cannot be renamed,
+// replaced or changed. Kept only when its headers equal those mapped at
+// GetModuleHandleW(NULL). Otherwise "Program file not held, no Safe-Mode copy can be made:
+// %s (%s)" is logged. True when held (also when it was held already).
+bool HoldOwnImage();
+
+// Copies the running executable, read through the handle HoldOwnImage keeps (path, MAX_PATH
+// characters, receives the copy's path) as "qtxClear.exe" into a new
 // folder "<Windows>\Temp\qtxClear-{random GUID}" whose access list admits Administrators
 // and SYSTEM only, and then puts the copy's path into path. The Windows temporary folder is
 // writable by every user: a fixed name there could be planted, or replaced before the
-// restart. Non-zero on success; path is unchanged otherwise (and no folder is left behind).
+// restart. Without the held file nothing is copied ("Safe-Mode copy refused: the program's
+// own file is not held"). Non-zero on success; path is unchanged otherwise (and no folder is
+// left behind).
 BOOL CopySelf(wchar_t* path);
 
 // Registers path in double quotes under HKLM RunOnce as "*qtxClear" (the asterisk: also in

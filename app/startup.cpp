@@ -14,6 +14,8 @@
 #include "base/dynapi.h"
 #include "base/handles.h"
 #include "base/path.h"
+#include "log/ufile.h"
+#include "sysops/folder_trust.h"
 #include "sysops/modules.h"
 #include "sysops/selfprotect.h"
 
@@ -23,6 +25,70 @@ const StartupServices kProductServices = {&kCatalogSteps, ProbeSelfProtection};
 
 namespace {
 constexpr size_t kMessageChars = 32768;
+
+// The "/log" file, opened once at start-up and written at the end only through this handle.
+UniqueKernelHandle g_logFile;
+
+// Why an existing log file is not written, or null. A link, a file with another name
+// elsewhere (a hard link) or one a standard user owns could be a file of the system's.
+const wchar_t* LogFileFault(HANDLE file, const wchar_t* path) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!GetFileInformationByHandle(file, &info)) return L"it cannot be examined";
+  // Wine shows a link only in the attributes read by name; either sign refuses it.
+  DWORD byName = GetFileAttributesW(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT)))
+    return L"it is a link";
+  if (info.nNumberOfLinks > 1) return L"it has more than one hard link";
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  DWORD error = ReadObjectSecurity(file, &raw);
+  UniqueLocalMem descriptor(raw);
+  if (error || !IsOwnedByAdministrators(raw)) return L"it is not owned by Administrators or SYSTEM";
+  return nullptr;
+}
+
+// One line on standard error when the program has one, else in a box.
+void ReportLogRefusal(const wchar_t* text) {
+  g_log.Print(LOG_MIN, LOG_GENERAL, L"%s", text);
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  std::wstring line = std::wstring(text) + L"\r\n";
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+  DWORD written = 0;
+  if (err && err != INVALID_HANDLE_VALUE && bytes > 1 &&
+      WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, &utf8[0], bytes, nullptr, nullptr) > 0 &&
+      WriteFile(err, utf8.data(), static_cast<DWORD>(bytes - 1), &written, nullptr))
+    return;
+  wchar_t caption[MAX_PATH] = {0};
+  LoadUiString(g_instance, IDS_APP_CAPTION, caption, MAX_PATH, g_uiLanguage);
+  UiMessageBox(nullptr, text, caption, MB_ICONWARNING);
+}
+
+// Opens or creates the "/log" file without following a reparse point; an existing file that
+// fails LogFileFault is not used, and the run goes on unlogged.
+void OpenRunLog() {
+  g_logFile.reset();
+  if (g_logPath.empty()) return;
+  const wchar_t* path = g_logPath.c_str();
+  UniqueKernelHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE | READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+  wchar_t text[2 * MAX_PATH + 96] = {0};
+  const wchar_t* fault = nullptr;
+  wchar_t code[32] = {0};
+  if (!file) {
+    _snwprintf(code, 31, L"error 0x%08X", static_cast<unsigned>(GetLastError()));
+    fault = code;
+  } else if (existed) {
+    fault = LogFileFault(file.get(), path);
+  }
+  if (!fault) {
+    g_logFile = std::move(file);
+    return;
+  }
+  _snwprintf(text, sizeof text / sizeof text[0] - 1, L"Log file %s not written: %s", path, fault);
+  ReportLogRefusal(text);
+}
 constexpr DWORD kRestartRequired = 0x20000000;  // status of the setup library's uninstall
 
 // A message-box text loaded in the UI language.
@@ -130,6 +196,7 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const Startu
   g_setup.language = g_uiLanguage;
   WriteSystemReport();
   ParseSwitches(arguments);
+  OpenRunLog();
 
   int exitCode = kExitDone;
   if (g_forceUninstall && ForcedUninstall(*services.steps, &exitCode)) return exitCode;
@@ -238,6 +305,11 @@ void OfferRestart() {
 
 int RunStartup(HINSTANCE instance, const wchar_t* commandLine, const StartupServices& services) {
   int exitCode = StartupSequence(instance, commandLine, services);
-  if (!g_logPath.empty()) g_log.Save(g_logPath.c_str(), LOG_DBG, 1);
+  if (g_logFile) {
+    CUFile file;
+    if (file.Attach(g_logFile.get())) g_logFile.release();
+    g_log.SaveTo(file, LOG_DBG, 1);
+  }
+  g_logFile.reset();
   return exitCode;
 }

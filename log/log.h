@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class CUFile;
+
 // Levels: lower is more important.
 enum LogLevel : int { LOG_MIN = 0, LOG_NRM = 1, LOG_VRB = 2, LOG_DBG = 3 };
 
@@ -57,6 +59,8 @@ class CLog {
   // Appends every entry with level <= maxLevel to the UTF-16 file `path` in line format
   // 0 or 1, then trims the file when it grew past maxFileSize. Returns a Windows code.
   DWORD Save(const wchar_t* path, int maxLevel, int format);
+  // The same through a file that is already open (read and write): nothing is opened by name.
+  DWORD SaveTo(CUFile& file, int maxLevel, int format);
 
   std::vector<LogEntry> entries;
   uint32_t maxFileSize = 4194304;

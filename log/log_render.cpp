@@ -107,18 +107,17 @@ bool WriteChars(CUFile& file, const std::wstring& s) {
 }
 
 // Keeps the first run (up to the second "Started: " line) and the runs that start within
-// the last keepTail characters; a file without both cut points stays as it is.
-DWORD TrimFile(const wchar_t* path, uint32_t size, uint32_t keepTail, size_t prefixChars) {
+// the last keepTail characters; a file without both cut points stays as it is. Works through
+// the open file: reads it whole, rewrites it from its start and cuts it at the new end.
+DWORD TrimFile(CUFile& file, uint32_t size, uint32_t keepTail, size_t prefixChars) {
   char* buffer = static_cast<char*>(calloc(static_cast<size_t>(size) + 2, 1));
   if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
-  CUFile file;
-  if (!file.OpenRead(path)) {
+  uint32_t got = 0;
+  if (file.Seek(0, SEEK_SET) < 0) {
     free(buffer);
     return file.lastError;
   }
-  uint32_t got = 0;
   file.Read(buffer, size, &got);
-  file.Close();
   const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);
   size_t chars = got / sizeof(wchar_t);
 
@@ -131,15 +130,12 @@ DWORD TrimFile(const wchar_t* path, uint32_t size, uint32_t keepTail, size_t pre
   if (head >= 0 && tail >= 0 && tail > head) {
     size_t headEnd = static_cast<size_t>(head) - prefixChars;
     size_t tailStart = static_cast<size_t>(tail) - prefixChars;
-    if (!file.Create(path)) {
-      result = file.lastError;
-    } else {
-      bool ok = file.Write(text, static_cast<uint32_t>(headEnd * sizeof(wchar_t)), nullptr) &&
-                file.Write(buffer + tailStart * sizeof(wchar_t),
-                           got - static_cast<uint32_t>(tailStart * sizeof(wchar_t)), nullptr);
-      if (!ok) result = file.lastError;
-      file.Close();
-    }
+    bool ok = file.Seek(0, SEEK_SET) >= 0 &&
+              file.Write(text, static_cast<uint32_t>(headEnd * sizeof(wchar_t)), nullptr) &&
+              file.Write(buffer + tailStart * sizeof(wchar_t),
+                         got - static_cast<uint32_t>(tailStart * sizeof(wchar_t)), nullptr) &&
+              file.Truncate();
+    if (!ok) result = file.lastError;
   }
   free(buffer);
   return result;
@@ -183,6 +179,10 @@ void CLog::GetText(std::wstring& out, int maxLevel, const LogCategorySet& catego
 DWORD CLog::Save(const wchar_t* path, int maxLevel, int format) {
   CUFile file;
   if (!file.OpenReadWrite(path)) return file.lastError;
+  return SaveTo(file, maxLevel, format);
+}
+
+DWORD CLog::SaveTo(CUFile& file, int maxLevel, int format) {
   bool ok = file.Seek(0, SEEK_END) >= 0;
   if (ok && file.position == 0) {
     static const unsigned char kBom[] = {0xFF, 0xFE};
@@ -202,9 +202,9 @@ DWORD CLog::Save(const wchar_t* path, int maxLevel, int format) {
     return error;
   }
   int32_t size = file.GetSize();
+  DWORD result = 0;
+  if (maxFileSize != 0 && size >= 0 && static_cast<uint32_t>(size) > maxFileSize)
+    result = TrimFile(file, static_cast<uint32_t>(size), keepTail, format == 1 ? kPrefixFormat1 : kPrefixFormat0);
   file.Close();
-
-  if (maxFileSize == 0 || size < 0 || static_cast<uint32_t>(size) <= maxFileSize) return 0;
-  return TrimFile(path, static_cast<uint32_t>(size), keepTail,
-                  format == 1 ? kPrefixFormat1 : kPrefixFormat0);
+  return result;
 }

@@ -97,6 +97,40 @@ bool CUFile::Create(const wchar_t* path) {
   return true;
 }
 
+bool CUFile::Attach(HANDLE file) {
+  if (isOpen || file == nullptr || file == INVALID_HANDLE_VALUE) {
+    lastError = isOpen ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+  if (fd == -1) {
+    lastError = WinErrorFromErrno(errno);
+    return false;
+  }
+  descriptor = fd;
+  isOpen = true;
+  commitOnClose = true;
+  long end = _lseek(fd, 0, SEEK_END);
+  size = end < 0 ? 0 : static_cast<int32_t>(end);
+  _lseek(fd, 0, SEEK_SET);
+  position = 0;
+  return true;
+}
+
+bool CUFile::Truncate() {
+  if (!isOpen) {
+    lastError = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  if (_chsize(descriptor, position) != 0) {
+    lastError = WinErrorFromErrno(errno);
+    return false;
+  }
+  size = position;
+  sizeStale = false;
+  return true;
+}
+
 void CUFile::DeleteOnClose(const wchar_t* path) {
   free(deletePath);
   deletePath = path ? _wcsdup(path) : nullptr;

@@ -31,6 +31,11 @@ class CUFile : public CGenFile {
   bool OpenRead(const wchar_t* path);       // read-only
   bool OpenReadWrite(const wchar_t* path);  // created if missing, committed on close
   bool Create(const wchar_t* path);         // created or truncated to 0
+  // Takes over `file` (opened for reading and writing), which the object closes; read and
+  // written like OpenReadWrite's, from its start.
+  bool Attach(HANDLE file);
+  // Cuts the file at the current position.
+  bool Truncate();
   // Arms deletion of `path` (copied) when the object is next closed; null disarms it.
   void DeleteOnClose(const wchar_t* path);
 

@@ -10,6 +10,7 @@
 #include "base/path.h"
 #include "log/log.h"
 #include "sysops/files.h"
+#include "sysops/modules.h"
 
 namespace {
 // The network configuration engine's identifiers, spelt out here so that nothing depends
@@ -44,7 +45,9 @@ class SetupApiModule {
     wchar_t system[MAX_PATH] = {};
     UINT n = GetSystemDirectoryW(system, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return nullptr;
-    loaded_.reset(LoadLibraryExW(JoinPath(system, L"setupapi.dll").c_str(), nullptr, 0));
+    // Its own imports from the system folder, not from the program's.
+    loaded_.reset(LoadLibraryExW(JoinPath(system, L"setupapi.dll").c_str(), nullptr,
+                                 FullPathLoadFlags(LOAD_WITH_ALTERED_SEARCH_PATH)));
     module_ = loaded_.get();
     return module_;
   }

@@ -7,6 +7,7 @@
 #include "setup/setup_globals.h"
 #include "base/dynapi.h"
 #include "base/handles.h"
+#include "sysops/folder_trust.h"
 #include "sysops/modules.h"
 
 namespace {
@@ -24,6 +25,12 @@ bool LaunchProgram(wchar_t* commandLine, DWORD* error, const wchar_t* programPat
   if (programPath && !IsAbsolutePath(programPath)) {
     g_log.Print(LOG_MIN, LOG_SYSTEM, L"Program \"%s\" not started: no absolute path", programPath);
     if (error) *error = ERROR_BAD_PATHNAME;
+    return false;
+  }
+  // Held until the program has started, so that its folder cannot be swapped meanwhile.
+  UniqueKernelHandle folder;
+  if (programPath && !(folder = HoldTrustedFolderOf(programPath))) {
+    if (error) *error = ERROR_ACCESS_DENIED;
     return false;
   }
   PrintPair(LOG_VRB, LOG_SYSTEM, L"Executing:", commandLine);

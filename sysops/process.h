@@ -10,7 +10,9 @@
 // name, so that no search (the program's own folder, the current folder, ...) picks another
 // program of that name; the command line and its log lines stay as they are. A programPath
 // that is not absolute is not started: "Program \"%s\" not started: no absolute path" (level
-// min, category system) is logged and *error is ERROR_BAD_PATHNAME.
+// min, category system) is logged and *error is ERROR_BAD_PATHNAME. A program whose folder
+// fails HoldTrustedFolder (sysops/folder_trust.h) is not started either (*error is
+// ERROR_ACCESS_DENIED).
 bool LaunchProgram(wchar_t* commandLine, DWORD* error, const wchar_t* programPath = nullptr);
 
 // Enables SeRestorePrivilege in the process token, which mounting other users' hives needs.
