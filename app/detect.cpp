@@ -54,21 +54,27 @@ int DetectProduct(const wchar_t* code) {
   const bool business = code && _wcsicmp(code, L"vqb") == 0;
   const bool home = code && (_wcsicmp(code, L"vhm") == 0 || _wcsicmp(code, L"vk_whs") == 0);
 
+  // Whether the installed "Product" is this code's family (or not named at all): only then
+  // are its folders, and the uninstall registration's folder, taken as this code's.
+  bool productMatches = false;
   if (business) {
     ReadProductAndVersion(product);
-    if (product[0] == L'\0' || _wcsicmp(product, L"vqb") == 0) {
+    productMatches = product[0] == L'\0' || _wcsicmp(product, L"vqb") == 0;
+    if (productMatches) {
       ReadValue(kProductKey, L"DataFolder", dataFolder);
       ReadValue(kProductKey, L"ProgramFolder", programFolder);
     }
   } else if (home) {
     if (regKeyExists(kProductKey)) ReadProductAndVersion(product);
-    if (product[0] == L'\0' || _wcsicmp(product, L"vhm") == 0) {
+    productMatches = product[0] == L'\0' || _wcsicmp(product, L"vhm") == 0;
+    if (productMatches) {
       ReadValue(kProductKey, L"ProgramFolder", programFolder);
       ReadValue(kProductKey, L"DataFolder", dataFolder);
     }
   }
   if (business || home) {
-    if (!FolderUsable(programFolder)) ReadValue(kUninstallKey, L"InstallLocation", programFolder);
+    if (productMatches && !FolderUsable(programFolder))
+      ReadValue(kUninstallKey, L"InstallLocation", programFolder);
     g_productRegistryKey = kProductRegistryKey;
   }
 

@@ -17,10 +17,18 @@ namespace {
 // Expanded through the environment: no path macro names the 64-bit program-files folder.
 const wchar_t kServerAddin[] = L"%ProgramW6432%\\Windows Server\\Bin\\Addins\\Primary\\VelkoWhsAddinConfig.addin";
 
-// The suite's in-process COM modules in the program folder, in the order they are unregistered.
-const wchar_t* const kSuiteModules[] = {
-    L"PmAScr.dll",       L"redemption.dll", L"qtxOtl64.dll", L"qtxOtl.dll",   L"qtOutExt64.dll",
-    L"qtOutExt.dll",     L"snxPlugins64.dll", L"snxPlugins.dll", L"VkExWSS.dll", L"qtxSiteRankIE.dll",
+// The suite's in-process COM modules in the program folder, in the order they are
+// unregistered. The 64-bit ones cannot be loaded by this 32-bit program: the suite's 64-bit
+// helper unregisters them.
+struct SuiteModule {
+  const wchar_t* file;
+  bool is64Bit;
+};
+const SuiteModule kSuiteModules[] = {
+    {L"PmAScr.dll", false},       {L"redemption.dll", false}, {L"qtxOtl64.dll", true},
+    {L"qtxOtl.dll", false},       {L"qtOutExt64.dll", true},  {L"qtOutExt.dll", false},
+    {L"snxPlugins64.dll", true},  {L"snxPlugins.dll", false}, {L"VkExWSS.dll", false},
+    {L"qtxSiteRankIE.dll", false},
 };
 
 // A class registration that no module's own unregistration removes.
@@ -59,7 +67,13 @@ DWORD RemoveServerAddin() {
 
 DWORD UnregisterSuiteModules() {
   const std::wstring folder = g_detectedProgramFolder;
-  for (const wchar_t* module : kSuiteModules) UnregisterInProcServer(JoinPath(folder, module).c_str());
+  for (const SuiteModule& module : kSuiteModules) {
+    std::wstring path = JoinPath(folder, module.file);
+    if (module.is64Bit)
+      UnregisterSuiteServer64(path.c_str());
+    else
+      UnregisterInProcServer(path.c_str());
+  }
   regDeleteTree(HKEY_CLASSES_ROOT, kSuiteClassKey);
   std::wstring adBlocker = AdBlockerFolder(folder);
   if (!adBlocker.empty()) UnregisterInProcServer(JoinPath(adBlocker, kAdBlockerModule).c_str());

@@ -174,9 +174,11 @@ bool ReadSavedEngine(const wchar_t* subkey, wchar_t* text) {
   UniqueRegKey key;
   if (regOpenKey(HKLM, subkey, KEY_READ, key) != ERROR_SUCCESS) return false;
   ZeroMemory(text, kSavedEngineBytes);
-  DWORD type = 0, size = kSavedEngineBytes - sizeof(wchar_t);
+  DWORD type = 0, size = kSavedEngineBytes;
   LSTATUS rc = RegQueryValueExW(key.get(), kSavedEngineValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-  return rc == ERROR_SUCCESS && type == REG_SZ;
+  // Stored text need not carry its terminator: 260 characters without one do not fit.
+  const size_t chars = kSavedEngineBytes / sizeof(wchar_t);
+  return rc == ERROR_SUCCESS && type == REG_SZ && wcsnlen(text, chars) < chars;
 }
 
 void RestoreScriptEngine(const wchar_t* subkey) {

@@ -19,6 +19,17 @@ std::wstring Unquoted(const wchar_t* path) {
   return text;
 }
 
+// A count of 1 is the suite's own reference; from 2 on other software uses the module too.
+bool SharedWithOtherSoftware(const std::wstring& path) {
+  DWORD count = 0;
+  return regGetDword(kSharedDllsKey, path.c_str(), &count) == ERROR_SUCCESS && count >= 2;
+}
+
+bool IsFile(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The one place the helper is started: by its full path, so that no search finds another
 // program of that name (beside this program, in the current folder); the command line it
 // receives still begins with the bare name.
@@ -30,9 +41,7 @@ bool StartRegSvr64(const std::wstring& program, std::wstring& commandLine, DWORD
 DWORD UnregisterInProcServer(const wchar_t* modulePath) {
   if (!modulePath) return 0;
   std::wstring path = Unquoted(modulePath);
-  // A count of 1 is the suite's own reference; from 2 on other software uses the module too.
-  DWORD count = 0;
-  if (regGetDword(kSharedDllsKey, path.c_str(), &count) == ERROR_SUCCESS && count >= 2) return 0;
+  if (SharedWithOtherSoftware(path)) return 0;
 
   // Uninitialised only when this call initialised it, so a caller's own COM set-up stays.
   HRESULT ole = OleInitialize(nullptr);
@@ -64,6 +73,19 @@ DWORD UnregisterServer64(const wchar_t* modulePath) {
   else
     g_log.Print(LOG_MIN, LOG_FILE, L"Error in 64-bit object \"%s\" unregistration", path.c_str());
   return result;
+}
+
+DWORD UnregisterSuiteServer64(const wchar_t* modulePath) {
+  if (!g_setup.IsOS(OS_X64) || !modulePath) return 0;
+  std::wstring path = Unquoted(modulePath);
+  // The helper would look a bare or relative name up from the program folder.
+  if (!IsAbsolutePath(path.c_str())) {
+    g_log.Print(LOG_MIN, LOG_FILE, L"Module \"%s\" skipped: no absolute path", path.c_str());
+    return 0;
+  }
+  // A module that is not there has nothing to unregister, as in process: no helper started.
+  if (SharedWithOtherSoftware(path) || !IsFile(path)) return 0;
+  return UnregisterServer64(path.c_str());
 }
 
 DWORD RunRegSvr64(const wchar_t* arguments) {

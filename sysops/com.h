@@ -21,6 +21,13 @@ DWORD UnregisterInProcServer(const wchar_t* modulePath);
 // otherwise RunRegSvr64's code.
 DWORD UnregisterServer64(const wchar_t* modulePath);
 
+// A 64-bit module of the suite, which this 32-bit program cannot load: on 64-bit AMD64
+// Windows unregistered through the 64-bit helper (UnregisterServer64) when the file is there
+// and the SharedDLLs list does not count it two or more times; a path that is not absolute is
+// skipped with a log line. On other systems the suite installs no 64-bit module: nothing is
+// done. 0, or UnregisterServer64's code.
+DWORD UnregisterSuiteServer64(const wchar_t* modulePath);
+
 // Starts "qtxRegSvr64.exe <arguments>" from the program folder, with that folder as the
 // current folder for the start; the caller's current folder is restored afterwards. The
 // program file is taken from the program folder only. 0 when the process was created,

@@ -7,6 +7,7 @@
 #include "base/regkey.h"
 #include "catalog/probe.h"
 #include "setup/product.h"
+#include "setup/setup_globals.h"
 #include "tests/catalog_modules/modules_support.h"
 #include "tests/process/standin_support.h"
 #include "tests/support/test_support.h"
@@ -26,18 +27,24 @@ bool Probed(const wchar_t* kind, const std::wstring& what) {
 
 struct ModuleRow {
   const wchar_t* file;
-  const wchar_t* standin;
+  const wchar_t* standin;  // null: not installed
   DWORD sharedCount;
   bool unregistered;
+  bool is64Bit;  // unregistered by the 64-bit helper, never loaded here
 };
-// The suite's modules as the program folder holds them; one shared with other software,
-// one whose unregistration fails.
+// The suite's modules as the program folder holds them; shared with other software, one whose
+// unregistration fails, one 64-bit module not installed.
 const ModuleRow kModules[] = {
-    {L"PmAScr.dll", QTX_COM_STANDIN, 0, true},         {L"redemption.dll", QTX_COM_STANDIN, 2, false},
-    {L"qtxOtl64.dll", QTX_COM_STANDIN, 1, true},       {L"qtxOtl.dll", QTX_COM_FAIL_STANDIN, 0, true},
-    {L"qtOutExt64.dll", QTX_COM_STANDIN, 0, true},     {L"qtOutExt.dll", QTX_COM_STANDIN, 0, true},
-    {L"snxPlugins64.dll", QTX_COM_STANDIN, 0, true},   {L"snxPlugins.dll", QTX_COM_STANDIN, 0, true},
-    {L"VkExWSS.dll", QTX_COM_STANDIN, 0, true},        {L"qtxSiteRankIE.dll", QTX_COM_STANDIN, 0, true},
+    {L"PmAScr.dll", QTX_COM_STANDIN, 0, true, false},
+    {L"redemption.dll", QTX_COM_STANDIN, 2, false, false},
+    {L"qtxOtl64.dll", QTX_COM_STANDIN, 1, true, true},
+    {L"qtxOtl.dll", QTX_COM_FAIL_STANDIN, 0, true, false},
+    {L"qtOutExt64.dll", QTX_COM_STANDIN, 2, false, true},
+    {L"qtOutExt.dll", QTX_COM_STANDIN, 0, true, false},
+    {L"snxPlugins64.dll", nullptr, 0, false, true},
+    {L"snxPlugins.dll", QTX_COM_STANDIN, 0, true, false},
+    {L"VkExWSS.dll", QTX_COM_STANDIN, 0, true, false},
+    {L"qtxSiteRankIE.dll", QTX_COM_STANDIN, 0, true, false},
 };
 
 class AddinsTest : public ::testing::Test {
@@ -45,9 +52,13 @@ class AddinsTest : public ::testing::Test {
   void SetUp() override {
     ClearLog();
     saved_ = g_detectedProgramFolder;
+    savedInstall_ = g_setup.installFolder;
   }
-  void TearDown() override { g_detectedProgramFolder = saved_; }
-  std::wstring saved_;
+  void TearDown() override {
+    g_detectedProgramFolder = saved_;
+    g_setup.installFolder = savedInstall_;
+  }
+  std::wstring saved_, savedInstall_;
 };
 }  // namespace
 
@@ -59,17 +70,32 @@ TEST_F(AddinsTest, ModulesOfTheProgramFolderAndTheAdBlockerBesideIt) {
   std::vector<std::unique_ptr<SharedDllCount>> counts;
   for (const ModuleRow& row : kModules) {
     std::wstring path = program + L"\\" + row.file;
-    ASSERT_TRUE(PlantStandin(row.standin, path));
+    if (row.standin) {
+      ASSERT_TRUE(PlantStandin(row.standin, path));
+    }
     if (row.sharedCount) counts.emplace_back(new SharedDllCount(path, row.sharedCount));
   }
   ASSERT_TRUE(PlantStandin(QTX_COM_STANDIN, adBlocker));
+  ASSERT_TRUE(PlantStandin(QTX_REGSVR64_STANDIN, program + L"\\qtxRegSvr64.exe"));
   ASSERT_EQ(regCreateKey((std::wstring(kClassKey) + L"\\InprocServer32").c_str(), HKEY_CLASSES_ROOT), 0u);
   EXPECT_TRUE(Probed(L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kClassKey));
 
   g_detectedProgramFolder = program;
+  g_setup.installFolder = program;
   EXPECT_EQ(UnregisterSuiteModules(), 0u);
-  for (const ModuleRow& row : kModules)
-    EXPECT_EQ(CallsOf(program + L"\\" + row.file).size(), row.unregistered ? 1u : 0u) << row.file;
+  for (const ModuleRow& row : kModules) {
+    std::wstring path = program + L"\\" + row.file;
+    // The helper runs on by itself: its unregistration is waited for here.
+    if (row.is64Bit && row.unregistered) {
+      EXPECT_TRUE(WaitForFile(path + L".calls", 30000)) << row.file;
+    }
+    EXPECT_EQ(CallsOf(path).size(), row.unregistered ? 1u : 0u) << row.file;
+    if (row.is64Bit) {
+      EXPECT_EQ(LogHas(L"Command \"qtxRegSvr64.exe /u \"" + path + L"\"\" called successfully", LOG_DBG, LOG_FILE),
+                row.unregistered)
+          << row.file;
+    }
+  }
   EXPECT_EQ(CallsOf(adBlocker).size(), 1u);
   EXPECT_TRUE(LogHas(L"Error calling DllUnregisterServer \"" + program +
                      L"\\qtxOtl.dll\", error code -2147467259 (0x80004005)"));

@@ -88,6 +88,12 @@ InitialView OpenAndLook() {
   return seen;
 }
 
+// Which codes' detections succeed: "vk_whs", "vhm", "vqb" (the list's order).
+void ExpectDetections(const bool (&found)[3]) {
+  const wchar_t* codes[] = {L"vk_whs", L"vhm", L"vqb"};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(found[i] ? 1 : 0, DetectProduct(codes[i])) << Narrow(codes[i]);
+}
+
 TEST_F(DialogTest, OpensOnTheInstalledProductAndItsFolder) {
   {
     SCOPED_TRACE("nothing installed");
@@ -96,11 +102,14 @@ TEST_F(DialogTest, OpensOnTheInstalledProductAndItsFolder) {
     EXPECT_EQ(L"", v.path);
   }
   {
+    // The uninstall registration's folder is no reason to take the home product for the
+    // office edition.
     SCOPED_TRACE("home product");
     Set(kProductKey, L"Product", L"vhm");
     Set(kProductKey, L"Version", L"9.0.1234");
     Set(kProductKey, L"ProgramFolder", programFolder);
     Set(kProductKey, L"DataFolder", L"C:\\Data");
+    Set(kUninstallKey, L"InstallLocation", otherFolder);
     FreshAppState();
     InitialView v = OpenAndLook();
     EXPECT_EQ(1, v.selection);
@@ -108,11 +117,13 @@ TEST_F(DialogTest, OpensOnTheInstalledProductAndItsFolder) {
     EXPECT_EQ(9u, g_installedMajorVersion);
     EXPECT_EQ(L"C:\\Data", g_detectedDataFolder);
     EXPECT_EQ(L"Software\\VELKO Software\\Velko", g_productRegistryKey);
+    ExpectDetections({true, true, false});
   }
   {
     SCOPED_TRACE("business product");
     Set(kProductKey, L"Product", L"VQB");
     EXPECT_EQ(2, OpenAndLook().selection);
+    ExpectDetections({false, false, true});
   }
   {
     SCOPED_TRACE("no product value");
@@ -122,6 +133,7 @@ TEST_F(DialogTest, OpensOnTheInstalledProductAndItsFolder) {
     InitialView v = OpenAndLook();
     EXPECT_EQ(2, v.selection);
     EXPECT_EQ(programFolder, v.path);
+    ExpectDetections({true, true, true});
   }
 }
 

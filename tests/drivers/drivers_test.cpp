@@ -179,6 +179,11 @@ const std::wstring kEngines[] = {
     L"SOFTWARE\\Classes\\CLSID\\{B54F3741-5B07-11cf-A4B0-00AA004A55E8}\\InprocServer32",
     L"SOFTWARE\\Classes\\CLSID\\{B54F3743-5B07-11cf-A4B0-00AA004A55E8}\\InprocServer32",
 };
+// A saved server path of 259 characters: with its terminator it fills the 520-byte buffer.
+std::wstring LongSavedEngine() {
+  std::wstring path = L"C:\\saved\\";
+  return path + std::wstring(259 - path.size() - 4, L'v') + L".dll";
+}
 // Tags in the test group: the suite's, then one foreign.
 const std::pair<const wchar_t*, DWORD> kTags[] = {
     {L"qtxTdi", 1}, {L"qtxNet", 2}, {L"qtxKbd", 3}, {L"qtxFsBlk", 4}, {L"qtxFW", 5}, {L"qtxNdisR", 6},
@@ -391,7 +396,7 @@ class DriverStep : public ::testing::Test {
     // Script engines: a saved server, none, another saved one, one of the wrong type.
     SetText(HKEY_LOCAL_MACHINE, kEngines[0], L"Default Engine", L"C:\\saved\\jscript.dll", kView32);
     SetText(HKEY_LOCAL_MACHINE, kEngines[1], nullptr, L"C:\\current\\jsenc.dll", kView32);
-    SetText(HKEY_LOCAL_MACHINE, kEngines[2], L"Default Engine", L"C:\\saved\\vbscript.dll", kView32);
+    SetText(HKEY_LOCAL_MACHINE, kEngines[2], L"Default Engine", LongSavedEngine(), kView32);
     DWORD binary = 7;
     SetValue(HKEY_LOCAL_MACHINE, kEngines[3], L"Default Engine", REG_BINARY, &binary, 4, kView32);
     // A driver package of a network component.
@@ -470,7 +475,7 @@ TEST_F(DriverStep, RemovesWhatIsListedKeepsTheRestAndTheProbeAgrees) {
   tray_ = nullptr;
   EXPECT_FALSE(KeyExists(HKEY_USERS, std::wstring(kProfileName) + L"\\AppID\\VkAScr.DLL"));
   EXPECT_TRUE(KeyExists(HKEY_USERS, std::wstring(kProfileName) + L"\\Software\\Keep"));
-  const wchar_t* defaults[] = {L"C:\\saved\\jscript.dll", L"C:\\current\\jsenc.dll", L"C:\\saved\\vbscript.dll"};
+  const std::wstring defaults[] = {L"C:\\saved\\jscript.dll", L"C:\\current\\jsenc.dll", LongSavedEngine()};
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kEngines[i], nullptr, kView32), defaults[i]);
     EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, kEngines[i], L"Default Engine", kView32));

@@ -1,6 +1,7 @@
-// Stand-in for the suite's 64-bit registration helper. Writes three lines (UTF-8) to
-// "qtxRegSvr64-called.txt" in its own folder: its command line exactly as received, its
-// current folder, and its own path.
+// Stand-in for the suite's 64-bit registration helper. Given "/u" and a module path in double
+// quotes it loads the module and calls its DllUnregisterServer, as the helper does. Then it
+// writes three lines (UTF-8) to "qtxRegSvr64-called.txt" in its own folder: its command line
+// exactly as received, its current folder, and its own path.
 #include <windows.h>
 
 #include <string>
@@ -12,9 +13,21 @@ std::string Utf8(const wchar_t* s) {
   if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s, -1, &out[0], n, nullptr, nullptr);
   return out;
 }
+void Unregister(const std::wstring& commandLine) {
+  size_t at = commandLine.find(L" /u \"");
+  if (at == std::wstring::npos) return;
+  size_t start = at + 5, end = commandLine.find(L'"', start);
+  if (end == std::wstring::npos) return;
+  HMODULE module = LoadLibraryW(commandLine.substr(start, end - start).c_str());
+  if (!module) return;
+  typedef HRESULT(WINAPI * UnregisterFn)();
+  if (auto unregister = reinterpret_cast<UnregisterFn>(GetProcAddress(module, "DllUnregisterServer"))) unregister();
+  FreeLibrary(module);
+}
 }  // namespace
 
 int wmain() {
+  Unregister(GetCommandLineW());
   wchar_t self[MAX_PATH] = {0}, current[MAX_PATH] = {0};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   GetCurrentDirectoryW(MAX_PATH, current);
