@@ -1,6 +1,8 @@
 // Stand-in for one of the suite's in-process COM modules: DllUnregisterServer appends one
-// line, "DllUnregisterServer", to "<this module's path>.calls" and returns
-// QTX_UNREGISTER_RESULT (S_OK unless the build sets another).
+// line, "DllUnregisterServer", to "<this module's path>.calls", deletes its registration
+// (HKLM "Software\Classes\qtxStandinModule\<this module's file name>", in the registry view
+// of its own bitness, as a real module removes its classes) and returns QTX_UNREGISTER_RESULT
+// (S_OK unless the build sets another).
 #include <windows.h>
 
 #ifndef QTX_UNREGISTER_RESULT
@@ -27,5 +29,12 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() {
     WriteFile(file, line, sizeof line - 1, &written, nullptr);
     CloseHandle(file);
   }
+  const wchar_t* name = path;
+  for (const wchar_t* p = path; *p; ++p)
+    if (*p == L'\\') name = p + 1;
+  wchar_t key[MAX_PATH + 64] = L"Software\\Classes\\qtxStandinModule\\";
+  lstrcatW(key, name);
+  key[lstrlenW(key) - 6] = L'\0';  // without ".calls"
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
   return QTX_UNREGISTER_RESULT;
 }
