@@ -445,8 +445,11 @@ def check(prefix, bits):
 
 # ---- snapshots for the machine without the suite ------------------------------------------
 
-# What Wine itself changes between two starts, whatever runs.
-NOISE = re.compile(r"^(reg\tHKLM\tsoftware\\(wow6432node\\)?microsoft\\windows nt\\currentversion\\perflib|"
+# What Wine itself changes between two starts, whatever runs; and the restart queue, which the
+# program's exit code reports (0: nothing queued).
+NOISE = re.compile(r"^(reg\tHKLM\tsystem\\currentcontrolset\\control\\class\\[^\t]*\tdriverdatedata\t|"
+                   r"reg\tHKLM\tsystem\\currentcontrolset\\control\\session manager\tpendingfilerenameoperations\t|"
+                   r"reg\tHKLM\tsoftware\\(wow6432node\\)?microsoft\\windows nt\\currentversion\\perflib|"
                    r"reg\tHKCU\tsoftware\\wine\\|file\tc:\\windows\\temp\\|file\tc:\\users\\[^\\]+\\(appdata\\local\\)?temp\\|"
                    r"reg\tHKLM\tsystem\\currentcontrolset\\control\\session manager\\environment|"
                    r"reg\tHKLM\thardware\\)")
