@@ -1,4 +1,5 @@
-// End-to-end runs of qtxClear.exe (the 64-bit build) in the test prefix.
+// End-to-end runs of qtxClear.exe in the test prefix: the shipped 32-bit program, or the
+// x86_64 twin where 32-bit programs cannot run here.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -28,9 +29,17 @@ bool LogLine(const std::wstring& log, const std::wstring& category, const std::w
   return log.find(L"\t" + category + L"\t" + text + L"\r\n") != std::wstring::npos;
 }
 
+const wchar_t* QtxExe() {
+#ifdef QTX_SHIPPED_EXE
+  wchar_t twin[8] = {0};
+  if (GetEnvironmentVariableW(L"QTX_E2E_TWIN", twin, 8) == 0 || twin[0] != L'1') return QTX_SHIPPED_EXE;
+#endif
+  return QTX_TWIN_EXE;
+}
+
 DrivenRun RunQtx(const std::wstring& arguments, const std::vector<int>& answers,
                  HANDLE standardOutput = INVALID_HANDLE_VALUE) {
-  return RunAndAnswer(std::wstring(L"\"") + QTX_EXE + L"\" " + arguments, answers, 60000, standardOutput);
+  return RunAndAnswer(std::wstring(L"\"") + QtxExe() + L"\" " + arguments, answers, 60000, standardOutput);
 }
 
 int CountLines(const std::wstring& log, const std::wstring& text) {

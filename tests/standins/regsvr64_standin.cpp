@@ -1,9 +1,10 @@
-// Stand-in for the suite's 64-bit registration helper. Given "/u" and a module path in double
-// quotes it loads the module and calls its DllUnregisterServer, as the helper does. Then it
-// writes three lines (UTF-8) to "qtxRegSvr64-called.txt" in its own folder: its command line
-// exactly as received, its current folder, and its own path.
+// Stand-in for the suite's 64-bit registration helper. Writes three lines (UTF-8) to
+// "qtxRegSvr64-called.txt" in its own folder: its command line exactly as received, its
+// current folder, and its own path. Given "/u PATH" (PATH in quotes or not) it then
+// unregisters that module as the real helper does: loads it and calls DllUnregisterServer.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -13,21 +14,23 @@ std::string Utf8(const wchar_t* s) {
   if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s, -1, &out[0], n, nullptr, nullptr);
   return out;
 }
-void Unregister(const std::wstring& commandLine) {
-  size_t at = commandLine.find(L" /u \"");
-  if (at == std::wstring::npos) return;
-  size_t start = at + 5, end = commandLine.find(L'"', start);
-  if (end == std::wstring::npos) return;
-  HMODULE module = LoadLibraryW(commandLine.substr(start, end - start).c_str());
-  if (!module) return;
+// The module after "/u" on the command line, loaded and unregistered; 0 when there is none.
+int UnregisterNamedModule(const wchar_t* commandLine) {
+  const wchar_t* at = wcsstr(commandLine, L" /u ");
+  if (!at) return 0;
+  std::wstring module = at + 4;
+  if (!module.empty() && module[0] == L'"') module = module.substr(1, module.find(L'"', 1) - 1);
+  HMODULE library = LoadLibraryExW(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!library) return 0;  // nothing there to unregister
   typedef HRESULT(WINAPI * UnregisterFn)();
-  if (auto unregister = reinterpret_cast<UnregisterFn>(GetProcAddress(module, "DllUnregisterServer"))) unregister();
-  FreeLibrary(module);
+  auto unregister = reinterpret_cast<UnregisterFn>(GetProcAddress(library, "DllUnregisterServer"));
+  HRESULT hr = unregister ? unregister() : E_FAIL;
+  FreeLibrary(library);
+  return SUCCEEDED(hr) ? 0 : 6;
 }
 }  // namespace
 
 int wmain() {
-  Unregister(GetCommandLineW());
   wchar_t self[MAX_PATH] = {0}, current[MAX_PATH] = {0};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   GetCurrentDirectoryW(MAX_PATH, current);
@@ -42,5 +45,6 @@ int wmain() {
   DWORD written = 0;
   WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(h);
-  return MoveFileExW(partial.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 4;
+  if (!MoveFileExW(partial.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING)) return 4;
+  return UnregisterNamedModule(GetCommandLineW());
 }

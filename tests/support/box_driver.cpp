@@ -14,8 +14,10 @@ BOOL CALLBACK FindBoxOf(HWND window, LPARAM param) {
   GetWindowThreadProcessId(window, &pid);
   wchar_t cls[32] = {0};
   GetClassNameW(window, cls, 32);
+  // A box has its text in control 0xFFFF; the program's main dialog (which has an Uninstall
+  // button, 1003) has unnamed statics too but is not a box.
   if (pid == search->pid && wcscmp(cls, L"#32770") == 0 && IsWindowVisible(window) &&
-      GetDlgItem(window, 0xFFFF) != nullptr) {
+      GetDlgItem(window, 0xFFFF) != nullptr && GetDlgItem(window, 1003) == nullptr) {
     search->found = window;
     return FALSE;
   }
