@@ -39,6 +39,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() {
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
   wchar_t dotted[MAX_PATH + 64] = L"Software\\Classes\\QtxStandin.";
   lstrcatW(dotted, name);
+  dotted[lstrlenW(dotted) - 6] = L'\0';  // without ".calls"
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, dotted);
   return QTX_UNREGISTER_RESULT;
 }
