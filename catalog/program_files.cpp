@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/dynapi.h"
+#include "base/folder_identity.h"
 #include "base/nocase.h"
 #include "base/path.h"
 #include "base/wow64.h"
@@ -251,20 +253,83 @@ std::wstring FolderAsUsed(const std::wstring& typed) {
   return folder;
 }
 
+namespace {
+// True when `folder`, or a folder above it, is the Windows folder under another name (a link
+// to it, a share of it): compared by identity, as the string test compares by name.
+bool IsBelowWindowsByIdentity(const std::wstring& folder, const FolderIdentity& windows) {
+  std::wstring at = folder;
+  while (at.size() > 3) {
+    FolderIdentity id;
+    if (GetFolderIdentity(at, &id) && id == windows) return true;
+    size_t slash = at.rfind(L'\\');
+    if (slash == std::wstring::npos || slash < 2) break;
+    at.resize(slash == 2 ? 3 : slash);
+  }
+  return false;
+}
+
+std::vector<FolderIdentity> SystemFolderIdentities() {
+  typedef UINT(WINAPI * GetSystemWow64DirectoryFn)(LPWSTR, UINT);
+  std::vector<FolderIdentity> ids;
+  wchar_t system[MAX_PATH] = {0};
+  FolderIdentity id;
+  UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return ids;
+  if (GetFolderIdentity(system, &id)) ids.push_back(id);
+  {
+    FsRedirectionOff redirectionOff;
+    if (redirectionOff.switchedOff() && GetFolderIdentity(system, &id)) ids.push_back(id);
+  }
+  auto getWow64 = LookupFn<GetSystemWow64DirectoryFn>(L"kernel32.dll", "GetSystemWow64DirectoryW");
+  n = getWow64 ? getWow64(system, MAX_PATH) : 0;
+  if (n > 0 && n < MAX_PATH && GetFolderIdentity(system, &id)) ids.push_back(id);
+  return ids;
+}
+
+// The identity test of the rule: the folder is a guarded folder, or lies in the Windows
+// folder, under whatever name it was typed.
+bool IsGuardedByIdentity(const std::wstring& folder, const std::wstring& windows,
+                         const std::vector<std::wstring>& guarded) {
+  FolderIdentity id, windowsId;
+  if (!GetFolderIdentity(folder, &id)) return false;
+  if (GetFolderIdentity(windows, &windowsId) && IsBelowWindowsByIdentity(folder, windowsId)) return true;
+  // The system folders inside it, which a link may name directly (a link's target has no
+  // parent to walk up to): the own, the native (redirection off) and the 32-bit one.
+  for (const FolderIdentity& systemId : SystemFolderIdentities())
+    if (systemId == id) return true;
+  for (const std::wstring& other : guarded) {
+    FolderIdentity otherId;
+    if (!other.empty() && GetFolderIdentity(other, &otherId) && otherId == id) return true;
+  }
+  // A drive root under another name.
+  FolderIdentity rootId;
+  wchar_t drive[] = L"A:\\";
+  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+    drive[0] = letter;
+    if (GetDriveTypeW(drive) == DRIVE_FIXED && GetFolderIdentity(drive, &rootId) && rootId == id) return true;
+  }
+  return false;
+}
+}  // namespace
+
 bool IsRefusedFolder(const std::wstring& typed) {
   if (typed.find_first_of(L"*?") != std::wstring::npos) return true;
+  // A device, object-namespace or administrative-share spelling names a folder the string
+  // tests below would not recognise.
+  if (IsAliasPath(typed)) return true;
   std::wstring folder = FolderAsUsed(typed);
-  if (folder.empty()) return true;
+  if (folder.empty() || IsAliasPath(folder)) return true;
   wchar_t windows[MAX_PATH] = {0};
   UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
   if (n > 0 && n < MAX_PATH && StartsWithNoCase(folder, windows)) return true;
   if (folder.size() < 4) return true;
-  for (const std::wstring& guarded : GuardedFolders()) {
-    std::wstring canonical = FolderAsUsed(guarded);
-    if (!canonical.empty() && EqualNoCase(folder, canonical))
-      return true;
+  std::vector<std::wstring> guarded;
+  for (const std::wstring& folderGuarded : GuardedFolders()) {
+    std::wstring canonical = FolderAsUsed(folderGuarded);
+    if (!canonical.empty() && EqualNoCase(folder, canonical)) return true;
+    guarded.push_back(canonical);
   }
-  return false;
+  return n > 0 && n < MAX_PATH && IsGuardedByIdentity(folder, windows, guarded);
 }
 
 void RemoveBootFiles() {

@@ -18,6 +18,7 @@
 #include "sysops/reboot_queue.h"
 #include "tests/registry/reg_test_util.h"
 #include "tests/support/test_support.h"
+#include "tests/support/unix_links.h"
 #include "ui/ui_context.h"
 
 using namespace qtxtest;
@@ -144,6 +145,14 @@ static void CheckSafetyRuleTable() {
       {L"C:\\Suite?", true},
       {L"Suite\\Velko", true},
       {L"", true},
+      {L"\\\\.\\C:\\Windows", true},
+      {L"\\\\.\\C:\\Program Files", true},
+      {L"\\\\.\\C:\\", true},
+      {L"//./C:/Suite", true},
+      {L"\\??\\C:\\Windows", true},
+      {L"\\\\localhost\\C$", true},
+      {L"\\\\localhost\\c$\\Program Files", true},
+      {L"\\\\127.0.0.1\\ADMIN$\\System32", true},
       {L"C:\\A", false},
       {L"C:\\Program Files\\VELKO Software\\Velko", false},
       {L"C:\\Program Files (x86)\\Common Files\\Velko", false},
@@ -156,6 +165,33 @@ static void CheckSafetyRuleTable() {
 }
 
 TEST_F(ProgramFilesTest, SafetyRuleRefusesSystemFoldersButNotFoldersBelowThem) { CheckSafetyRuleTable(); }
+
+// Folders reached through a link a user planted: the rule compares what they name (volume and
+// file index) with the guarded folders, so a link to the Windows folder, to a folder in it, to
+// Program Files or to the drive root is refused; a link to an ordinary folder is not.
+TEST_F(ProgramFilesTest, SafetyRuleRefusesLinksToGuardedFolders) {
+  const std::wstring windows = WindowsFolder();
+  const std::wstring base = ScratchDir(L"rule-links"), ordinary = base + L"\\Ordinary";
+  Touch(ordinary + L"\\f.txt");
+  struct Case {
+    const wchar_t* name;
+    std::wstring target;
+    bool refused;
+  } cases[] = {
+      {L"windows", windows, true},
+      {L"system", windows + L"\\System32", true},
+      {L"programs", Env(L"ProgramFiles"), true},
+      {L"root", L"C:\\", true},
+      {L"to-ordinary", ordinary, false},
+  };
+  for (const Case& c : cases) {
+    std::wstring link = base + L"\\" + c.name;
+    ASSERT_TRUE(PlantFolderLink(link, c.target)) << Narrow(link);
+    EXPECT_EQ(IsRefusedFolder(link), c.refused) << Narrow(link);
+    EXPECT_EQ(IsRefusedFolder(link + L"\\"), c.refused) << Narrow(link);
+    EXPECT_TRUE(DropLink(link)) << Narrow(link);
+  }
+}
 
 // The rule's comparison folds letters beyond ASCII and compares nothing else loosely.
 TEST(NoCaseComparison, FoldsLetterCaseOnly) {
