@@ -11,10 +11,11 @@
 #include "setup/product.h"
 #include "setup/setup_globals.h"
 #include "sysops/com.h"
+#include "sysops/nofollow.h"
 #include "sysops/registry.h"
 
 namespace {
-// Expanded through the environment: no path macro names the 64-bit program-files folder.
+// "%ProgramW6432%": the native program-files folder of 64-bit Windows (from the registry).
 const wchar_t kServerAddin[] = L"%ProgramW6432%\\Windows Server\\Bin\\Addins\\Primary\\VelkoWhsAddinConfig.addin";
 
 // The suite's in-process COM modules in the program folder, in the order they are
@@ -54,7 +55,9 @@ bool FileExists(const std::wstring& path) {
 
 DWORD RemoveServerAddin() {
   std::wstring path = g_setup.Expand(kServerAddin);
-  if (path.empty()) {
+  // Where "%ProgramW6432%" names no folder (32-bit Windows) the path stays relative, and a
+  // relative path would be taken in whatever folder the run was started from.
+  if (!IsPlainAbsolutePath(path)) {
     g_log.Print(LOG_MIN, LOG_SYSTEM, L"Unable to expand the path to WHS 2011 server addin '%s'!", kServerAddin);
     return ERROR_INTERNAL_ERROR;
   }
@@ -85,7 +88,7 @@ void UnregisterModules() { UnregisterSuiteModules(); }
 
 void ProbeAddinsAndModules(ResidueList& found) {
   std::wstring addin = g_setup.Expand(kServerAddin);
-  if (!addin.empty() && FileExists(addin)) found.push_back({L"file", addin});
+  if (IsPlainAbsolutePath(addin) && FileExists(addin)) found.push_back({L"file", addin});
   UniqueRegKey key;
   if (regOpenKey(HKEY_CLASSES_ROOT, kSuiteClassKey, KEY_READ, key) == ERROR_SUCCESS)
     found.push_back({L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kSuiteClassKey});

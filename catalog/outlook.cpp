@@ -8,6 +8,7 @@
 #include "catalog/drivers.h"
 #include "log/log.h"
 #include "sysops/files.h"
+#include "sysops/nofollow.h"
 #include "sysops/registry.h"
 
 // HKEY_LOCAL_MACHINE keys of the add-ins, removed from the 32-bit and then the 64-bit view.
@@ -53,7 +54,11 @@ void RemoveOutlookAddins() {
 void DeleteOutlookExtensionCache() {
   std::wstring path = OutlookExtensionCachePath();
   if (path.empty()) return;
-  DWORD rc = DeleteFileUnlessShared(path.c_str(), true, false);
+  // The folder comes from the user's own shell-folder key and lies in their profile: it is
+  // deleted without following a link, and never queued for the restart (Windows would then
+  // follow whatever the user has put on the path by then).
+  DWORD rc = DeleteFileNoFollow(path);
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) rc = 0;
   if (rc != 0)
     g_log.Print(LOG_VRB, LOG_SYSTEM, L"ERROR: Couldn't delete outlook cache in %s, error code:0x%08X",
                 path.c_str(), static_cast<unsigned>(rc));

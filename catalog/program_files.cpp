@@ -25,6 +25,7 @@
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
 #include "sysops/netcfg.h"
+#include "sysops/nofollow.h"
 #include "sysops/registry.h"
 #include "ui/prompt.h"
 #include "ui/ui_context.h"
@@ -352,7 +353,8 @@ void RemoveProgramFiles() {
   RemoveApplicationData();
   for (const DriverPackage& package : kDriverPackages) RemoveOemDriverPackage(package.catalog, package.provider);
   for (const wchar_t* folder : kLooseFolders) RemoveFolderTree(folder);
-  for (const SingleFile& file : kSingleFiles) DeleteFileW(g_setup.Expand(file.macro, file.tail).c_str());
+  // Standard users may create files in the system's Tasks folder: no link is followed.
+  for (const SingleFile& file : kSingleFiles) DeleteFileNoFollow(g_setup.Expand(file.macro, file.tail));
 }
 
 void ProbeFilesAndShortcuts(ResidueList& found) {

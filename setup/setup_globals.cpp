@@ -1,6 +1,7 @@
 #include "setup/setup_globals.h"
 
 #include <rpc.h>
+#include <algorithm>
 #include <shlobj.h>
 
 #include "base/dynapi.h"
@@ -68,21 +69,74 @@ std::wstring WindowsFolder(UINT(WINAPI* get)(LPWSTR, UINT)) {
   return n > 0 && n < MAX_PATH ? buffer : L"";
 }
 
+// Machine folders come from HKEY_LOCAL_MACHINE and the system's folder functions, never
+// from the environment: an elevated process inherits variables the user set in their own
+// HKCU\Environment.
+
+// "ProgramFilesDir" of HKLM in a view; "" when missing.
+std::wstring ProgramFilesDirIn(RegView view) {
+  UniqueRegKey key;
+  if (regOpenKey(HKEY_LOCAL_MACHINE, kCurrentVersionKey, KEY_READ, key, view) != ERROR_SUCCESS) return L"";
+  wchar_t text[MAX_PATH + 1] = {0};
+  DWORD type = 0, size = MAX_PATH * sizeof(wchar_t);
+  if (RegQueryValueExW(key.get(), L"ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
+    return L"";
+  return text;
+}
+
+// The native program-files folder of 64-bit Windows (what "%ProgramW6432%" names there);
+// empty on 32-bit Windows, where no such variable exists.
+std::wstring NativeProgramFilesFolder() {
+  return g_setup.IsOS(OS_WOW64 | OS_X64) ? ProgramFilesDirIn(RegView::View64) : L"";
+}
+
 std::wstring ProgramFilesFolder() {
-  std::wstring expanded = ExpandEnvironmentAs32Bit(L"%ProgramW6432%", MAX_PATH);
-  if (!expanded.empty() && expanded != L"%ProgramW6432%") return expanded;
-  std::wstring fromRegistry = ReadMachineString(kCurrentVersionKey, L"ProgramFilesDir", 520);
-  return fromRegistry.empty() ? L"%ProgramW6432%" : fromRegistry;
+  std::wstring native = NativeProgramFilesFolder();
+  if (!native.empty()) return native;
+  std::wstring own = ProgramFilesDirIn(RegView::Plain);
+  return own.empty() ? L"%ProgramW6432%" : own;
 }
 
 std::wstring CommonProgramFilesFolder() {
-  std::wstring expanded = ExpandEnvironmentAs32Bit(L"%CommonProgramFiles%", MAX_PATH);
-  if (!expanded.empty() && expanded != L"%CommonProgramFiles%") return expanded;
   wchar_t buffer[MAX_PATH] = {0};
   if (GetSpecialFolder(buffer, CSIDL_PROGRAM_FILES_COMMON)) return buffer;
-  return JoinPath(ReadMachineString(kCurrentVersionKey, L"ProgramFilesDir", 520), L"Common");
+  return JoinPath(ProgramFilesDirIn(RegView::Plain), L"Common");
+}
+
+// The value of a variable the system itself defines for every process, from the system's
+// own functions; false for any other name.
+bool SystemVariable(const std::wstring& name, std::wstring* value) {
+  wchar_t windows[MAX_PATH] = {0};
+  UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  if (_wcsicmp(name.c_str(), L"SystemRoot") == 0 || _wcsicmp(name.c_str(), L"windir") == 0) {
+    *value = windows;
+    return true;
+  }
+  if (_wcsicmp(name.c_str(), L"SystemDrive") == 0 && n >= 2 && windows[1] == L':') {
+    *value = std::wstring(windows, 2);
+    return true;
+  }
+  return false;
 }
 }  // namespace
+
+std::wstring ExpandSystemVariables(const std::wstring& text) {
+  std::wstring out;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t open = text.find(L'%', at);
+    if (open == std::wstring::npos) break;
+    size_t close = text.find(L'%', open + 1);
+    std::wstring value;
+    if (close == std::wstring::npos || !SystemVariable(text.substr(open + 1, close - open - 1), &value)) return L"";
+    out += text.substr(at, open - at) + value;
+    at = close + 1;
+  }
+  return out + text.substr(std::min(at, text.size()));
+}
 
 const wchar_t* InstOpName(int op) {
   for (const OpName& entry : kOpNames)
@@ -319,6 +373,11 @@ std::wstring SetupGlobalsWin32::ExpandWindowsMacro(const wchar_t* src, bool* mat
   if (StartsWithMacro(src, L"%ISAPATH%"))
     return JoinPath(isaServerPresent ? isaServerFolder : installFolder, rest(L"%ISAPATH%"));
   if (StartsWithMacro(src, L"%DOMPATH%")) return JoinPath(domainFolder, rest(L"%DOMPATH%"));
+  if (StartsWithMacro(src, L"%ProgramW6432%")) {
+    std::wstring native = NativeProgramFilesFolder();
+    if (native.empty()) return src;  // stays unexpanded: no absolute path for any caller
+    return JoinPath(native, rest(L"%ProgramW6432%"));
+  }
   if (StartsWithMacro(src, L"%CommonProgramFiles%"))
     return JoinPath(CommonProgramFilesFolder(), rest(L"%CommonProgramFiles%"));
   if (StartsWithMacro(src, L"%WHSPATH%")) {

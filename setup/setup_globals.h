@@ -107,6 +107,11 @@ struct SetupGlobalsWin32 : SetupGlobals {
   std::wstring ExpandWindowsMacro(const wchar_t* src, bool* matched);
 };
 
+// `text` with %SystemRoot%, %windir% and %SystemDrive% replaced by the system's own folders
+// (not the process environment, which the user can influence); "" when another variable is
+// in it. For paths read from the machine's profile list.
+std::wstring ExpandSystemVariables(const std::wstring& text);
+
 // The one run environment of the process.
 extern SetupGlobalsWin32 g_setup;
 

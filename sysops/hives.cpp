@@ -40,7 +40,7 @@ std::wstring ProfileHivePath(HKEY profileList, const wchar_t* profileName) {
                        &size) != ERROR_SUCCESS)
     return L"";
   if ((type != REG_SZ && type != REG_EXPAND_SZ) || wcsnlen(raw, MAX_PATH) == MAX_PATH) return L"";
-  std::wstring path = ExpandEnvironmentAs32Bit(raw, MAX_PATH);
+  std::wstring path = ExpandSystemVariables(raw);
   if (path.empty()) return L"";
   DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))

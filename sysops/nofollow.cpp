@@ -136,7 +136,8 @@ bool SplitPath(const std::wstring& path, std::wstring* root, std::vector<std::ws
   } else {
     return false;
   }
-  if (path.find_first_of(L"/*?\"<>|", rest) != std::wstring::npos) return false;
+  // A "%" is an unexpanded macro or variable: never a path of its own.
+  if (path.find_first_of(L"/*?\"<>|%", rest) != std::wstring::npos) return false;
   parts->clear();
   while (rest < path.size()) {
     size_t end = path.find(L'\\', rest);
@@ -162,6 +163,12 @@ PSECURITY_DESCRIPTOR LockedDescriptor() {
 }  // namespace
 
 const wchar_t* const kLockedFolderSecurity = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+bool IsPlainAbsolutePath(const std::wstring& path) {
+  std::wstring root;
+  std::vector<std::wstring> parts;
+  return SplitPath(path, &root, &parts);
+}
 
 DWORD SetFolderSecurityThroughHandle(HANDLE folder, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor) {
   auto set = LookupFn<NtSetSecurityObjectFn>(L"ntdll.dll", "NtSetSecurityObject");
@@ -254,6 +261,7 @@ DWORD DeleteFileNoFollow(const std::wstring& path) {
   DWORD rc = OpenNoFollow(path, false, DELETE | FILE_WRITE_ATTRIBUTES, file);
   if (rc == kErrorLinkOnPath)
     g_log.Print(LOG_MIN, LOG_FILE, L"Not deleted, a link is on its path (not followed): %s", path.c_str());
+  if (rc == ERROR_BAD_PATHNAME) g_log.Print(LOG_MIN, LOG_FILE, L"Skipped, not a plain absolute path: %s", path.c_str());
   if (rc) return rc;
   ResetAttributesThroughHandle(file.get());
   if ((rc = DeleteThroughHandle(file.get())) != 0) return rc;

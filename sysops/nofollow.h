@@ -25,6 +25,10 @@ constexpr DWORD kErrorLinkOnPath = ERROR_CANT_RESOLVE_FILENAME;
 constexpr ACCESS_MASK kFolderWalkAccess =
     FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC | WRITE_OWNER | SYNCHRONIZE;
 
+// True for "X:\..." and "\\server\share\..." paths without "." or ".." parts, wildcards,
+// forward slashes or "%" (an unexpanded macro or variable): the only paths handed on.
+bool IsPlainAbsolutePath(const std::wstring& path);
+
 // Opens the absolute path ("X:\..." or "\\server\share\...") without following a link on it.
 // `folder` asks for a folder (else a file); `access` applies to the last component only.
 // 0, kErrorLinkOnPath, ERROR_BAD_PATHNAME for a path of another form, or the open's code
@@ -57,7 +61,8 @@ DWORD DeleteThroughHandle(HANDLE handle);
 // Deletes one file without following a link on its path: attributes reset, deleted through
 // its own handle. 0 when deleted (logs "Direct delete of file: %s"); 2 or 3 when absent;
 // kErrorLinkOnPath when a link is on the path ("Not deleted, a link is on its path (not
-// followed): %s"), or the failure's code. Nothing is queued for the restart.
+// followed): %s"); ERROR_BAD_PATHNAME for a path that is not plain and absolute ("Skipped,
+// not a plain absolute path: %s"), or the failure's code. Nothing is queued for the restart.
 DWORD DeleteFileNoFollow(const std::wstring& path);
 
 // Makes the folder behind the handle unchangeable by standard users: the owner becomes

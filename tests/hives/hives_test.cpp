@@ -52,9 +52,15 @@ class ProfileHiveTest : public ::testing::Test {
 
 TEST_F(ProfileHiveTest, HiveIsMountedUnderPrefixedNameAndKeyDeletedInside) {
   std::wstring folder = MakeProfileFolder(L"A", {L"Software\\Velko\\Sub\\Deep", L"Software\\Other"});
-  // The folder is given through an environment variable, as Windows stores %SystemDrive%.
+  // The folder is given as Windows stores it, with %SystemDrive%: that and %SystemRoot% are
+  // expanded from the system's folders; a variable of the process environment is not.
   SetEnvironmentVariableW(L"QTX_HIVE_TEST_DIR", dir_.c_str());
-  ASSERT_TRUE(AddProfile(HKEY_CURRENT_USER, kList, L"QtxHv_A", L"%QTX_HIVE_TEST_DIR%\\A"));
+  ASSERT_TRUE(AddProfile(HKEY_CURRENT_USER, kList, L"QtxHv_B", L"%QTX_HIVE_TEST_DIR%\\A"));
+  wchar_t unusedMount[MAX_PATH] = L"";
+  EXPECT_FALSE(regOpenProfileHive(L"QtxHv_B", list_, false, unusedMount));
+  ClearLog();
+  ASSERT_EQ(dir_.compare(0, 2, L"C:"), 0);
+  ASSERT_TRUE(AddProfile(HKEY_CURRENT_USER, kList, L"QtxHv_A", L"%SystemDrive%" + dir_.substr(2) + L"\\A"));
 
   wchar_t mount[MAX_PATH] = L"garbage";
   UniqueRegKey hive = regOpenProfileHive(L"QtxHv_A", list_, false, mount);

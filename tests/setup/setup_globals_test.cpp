@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "app/app_state.h"
 #include "sysops/registry.h"
 #include "tests/support/test_support.h"
@@ -57,6 +59,30 @@ TEST_F(Expansion, ProgramFilesAreThoseA32BitProgramSees) {
   EXPECT_EQ(g_setup.Expand(L"%WHSPATH%"), Env(L"ProgramW6432") + L"\\Windows Home Server");
   g_setup.whsFolder = L"D:\\WHS";
   EXPECT_EQ(g_setup.Expand(L"%WHSPATH%\\Bin"), L"D:\\WHS\\Bin");
+}
+
+// Machine folders do not follow the environment, which an elevated process inherits from the
+// user's own HKCU\Environment; profile paths take only the system's variables.
+TEST_F(Expansion, MachineFoldersIgnoreWhatTheUserSetInTheEnvironment) {
+  const std::wstring prg = g_setup.Expand(L"%PRGFILES%"), common = g_setup.Expand(L"%CommonProgramFiles%");
+  const std::wstring addin = g_setup.Expand(L"%ProgramW6432%\\a.addin");
+  EXPECT_EQ(addin, prg + L"\\a.addin");
+  const wchar_t* const variables[] = {L"ProgramW6432", L"CommonProgramFiles", L"CommonProgramFiles(x86)",
+                                      L"ProgramFiles", L"ProgramFiles(x86)", L"SystemRoot", L"SystemDrive"};
+  std::vector<std::wstring> saved;
+  for (const wchar_t* v : variables) {
+    saved.push_back(Env(v));
+    SetEnvironmentVariableW(v, L"C:\\Users\\Public\\planted");
+  }
+  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%"), prg);
+  EXPECT_EQ(g_setup.Expand(L"%CommonProgramFiles%"), common);
+  EXPECT_EQ(g_setup.Expand(L"%ProgramW6432%\\a.addin"), addin);
+  EXPECT_EQ(ExpandSystemVariables(L"%SystemDrive%\\Users\\x"), SysFolder(GetWindowsDirectoryW).substr(0, 2) + L"\\Users\\x");
+  EXPECT_EQ(ExpandSystemVariables(L"%SystemRoot%\\p"), SysFolder(GetWindowsDirectoryW) + L"\\p");
+  EXPECT_EQ(ExpandSystemVariables(L"C:\\plain"), L"C:\\plain");
+  EXPECT_EQ(ExpandSystemVariables(L"%USERPROFILE%\\x"), L"");
+  EXPECT_EQ(ExpandSystemVariables(L"%SystemDrive\\x"), L"");
+  for (size_t i = 0; i < saved.size(); ++i) SetEnvironmentVariableW(variables[i], saved[i].c_str());
 }
 
 TEST_F(Expansion, GenericMacrosBuildOnTheProgramFolder) {
