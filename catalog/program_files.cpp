@@ -99,9 +99,10 @@ struct SingleFile {
   const wchar_t* macro;
   const wchar_t* tail;
 };
+constexpr const wchar_t* kTaskFile = L"Tasks\\velko! Emergency Update";
 const SingleFile kSingleFiles[] = {
     {L"%WINDIR%", L"velkoss.scr"},
-    {L"%SYS%", L"Tasks\\velko! Emergency Update"},
+    {L"%SYS%", kTaskFile},
 };
 
 constexpr const wchar_t* kAdBlockerMarker = L"Velko";
@@ -160,14 +161,6 @@ std::vector<std::wstring> GuardedFolders() {
     if (GetSpecialFolder(folder, csidl)) guarded.push_back(folder);
   }
   return guarded;
-}
-
-// The ad-blocker's folder beside a program folder that contains "Velko" (letter case counts);
-// empty otherwise.
-std::wstring AdBlockerFolderOf(const std::wstring& programFolder) {
-  size_t at = programFolder.find(kAdBlockerMarker);
-  if (at == std::wstring::npos) return L"";
-  return programFolder.substr(0, at) + kAdBlockerFolder;
 }
 
 void RemoveFolderTree(const std::wstring& folder) { RemoveTree(folder.c_str(), L"*.*", true, true, false); }
@@ -243,6 +236,12 @@ std::wstring DesktopFolder() {
 }
 }  // namespace
 
+std::wstring AdBlockerFolderOf(const std::wstring& programFolder) {
+  size_t at = programFolder.find(kAdBlockerMarker);
+  if (at == std::wstring::npos) return L"";
+  return programFolder.substr(0, at) + kAdBlockerFolder;
+}
+
 std::wstring FolderAsUsed(const std::wstring& typed) {
   if (!IsAbsolute(typed)) return L"";
   wchar_t full[MAX_PATH] = {0};
@@ -293,6 +292,9 @@ void RemoveProgramFiles() {
   for (const DriverPackage& package : kDriverPackages) RemoveOemDriverPackage(package.catalog, package.provider);
   for (const wchar_t* folder : kLooseFolders) RemoveFolderTree(folder);
   for (const SingleFile& file : kSingleFiles) DeleteFileW(g_setup.Expand(file.macro, file.tail).c_str());
+  // The task scheduler is a native service: on 64-bit Windows it keeps the task's file in the
+  // native system folder, reached with redirection off.
+  if (g_setup.IsOS(OS_WOW64 | OS_X64)) DeleteFileUnredirected(g_setup.Expand(L"%SYS64%", kTaskFile).c_str());
 }
 
 void ProbeFilesAndShortcuts(ResidueList& found) {
@@ -333,5 +335,10 @@ void ProbeFilesAndShortcuts(ResidueList& found) {
   for (const SingleFile& file : kSingleFiles) {
     std::wstring path = g_setup.Expand(file.macro, file.tail);
     if (PathPresent(path, false)) Add(found, L"file", path);
+  }
+  if (g_setup.IsOS(OS_WOW64 | OS_X64)) {
+    std::wstring native = g_setup.Expand(L"%SYS64%", kTaskFile);
+    FsRedirectionOff redirectionOff;
+    if (PathPresent(native, false)) Add(found, L"file", native);
   }
 }
