@@ -7,6 +7,7 @@
 #include "base/regkey.h"
 #include "catalog/catalog.h"
 #include "catalog/probe.h"
+#include "catalog/program_files.h"
 #include "log/log.h"
 #include "setup/product.h"
 #include "setup/setup_globals.h"
@@ -35,17 +36,7 @@ const SuiteModule kSuiteModules[] = {
 // A class registration that no module's own unregistration removes.
 const wchar_t kSuiteClassKey[] = L"CLSID\\{B71D40E2-6C95-4A3F-8E08-2F5D9C1A7B63}";
 
-const wchar_t kAdBlockerFolder[] = L"velko! Ad Blocker IE";
 const wchar_t kAdBlockerModule[] = L"Adblocker32.dll";
-
-// The ad blocker lives beside the product's own folder: the program folder up to its first
-// "Velko" (this letter case), followed by the ad blocker's folder name. Empty when the
-// program folder holds no "Velko".
-std::wstring AdBlockerFolder(const std::wstring& programFolder) {
-  size_t at = programFolder.find(L"Velko");
-  if (at == std::wstring::npos) return std::wstring();
-  return programFolder.substr(0, at) + kAdBlockerFolder;
-}
 
 bool FileExists(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
@@ -78,7 +69,7 @@ DWORD UnregisterSuiteModules() {
       UnregisterInProcServer(path.c_str());
   }
   regDeleteTree(HKEY_CLASSES_ROOT, kSuiteClassKey);
-  std::wstring adBlocker = AdBlockerFolder(folder);
+  std::wstring adBlocker = AdBlockerFolderOf(folder);
   if (!adBlocker.empty()) UnregisterInProcServer(JoinPath(adBlocker, kAdBlockerModule).c_str());
   return 0;
 }

@@ -103,9 +103,10 @@ struct SingleFile {
   const wchar_t* macro;
   const wchar_t* tail;
 };
+constexpr const wchar_t* kTaskFile = L"Tasks\\velko! Emergency Update";
 const SingleFile kSingleFiles[] = {
     {L"%WINDIR%", L"velkoss.scr"},
-    {L"%SYS%", L"Tasks\\velko! Emergency Update"},
+    {L"%SYS%", kTaskFile},
 };
 
 constexpr const wchar_t* kAdBlockerMarker = L"Velko";
@@ -158,14 +159,6 @@ std::vector<std::wstring> GuardedFolders() {
     if (GetSpecialFolder(folder, csidl)) guarded.push_back(folder);
   }
   return guarded;
-}
-
-// The ad-blocker's folder beside a program folder that contains "Velko" (letter case counts);
-// empty otherwise.
-std::wstring AdBlockerFolderOf(const std::wstring& programFolder) {
-  size_t at = programFolder.find(kAdBlockerMarker);
-  if (at == std::wstring::npos) return L"";
-  return programFolder.substr(0, at) + kAdBlockerFolder;
 }
 
 void RemoveFolderTree(const std::wstring& folder) { RemoveTree(folder.c_str(), L"*.*", true, true, false); }
@@ -240,6 +233,12 @@ std::wstring DesktopFolder() {
   return GetDesktopFolder(folder) == ERROR_SUCCESS ? folder : L"";
 }
 }  // namespace
+
+std::wstring AdBlockerFolderOf(const std::wstring& programFolder) {
+  size_t at = programFolder.find(kAdBlockerMarker);
+  if (at == std::wstring::npos) return L"";
+  return programFolder.substr(0, at) + kAdBlockerFolder;
+}
 
 std::wstring FolderAsUsed(const std::wstring& typed) {
   if (!IsAbsolute(typed)) return L"";
@@ -355,6 +354,9 @@ void RemoveProgramFiles() {
   for (const wchar_t* folder : kLooseFolders) RemoveFolderTree(folder);
   // Standard users may create files in the system's Tasks folder: no link is followed.
   for (const SingleFile& file : kSingleFiles) DeleteFileNoFollow(g_setup.Expand(file.macro, file.tail));
+  // The task scheduler is a native service: on 64-bit Windows it keeps the task's file in the
+  // native system folder, reached with redirection off.
+  if (g_setup.IsOS(OS_WOW64 | OS_X64)) DeleteFileUnredirected(g_setup.Expand(L"%SYS64%", kTaskFile).c_str());
 }
 
 void ProbeFilesAndShortcuts(ResidueList& found) {
@@ -395,5 +397,10 @@ void ProbeFilesAndShortcuts(ResidueList& found) {
   for (const SingleFile& file : kSingleFiles) {
     std::wstring path = g_setup.Expand(file.macro, file.tail);
     if (PathPresent(path, false)) Add(found, L"file", path);
+  }
+  if (g_setup.IsOS(OS_WOW64 | OS_X64)) {
+    std::wstring native = g_setup.Expand(L"%SYS64%", kTaskFile);
+    FsRedirectionOff redirectionOff;
+    if (PathPresent(native, false)) Add(found, L"file", native);
   }
 }

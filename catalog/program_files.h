@@ -13,3 +13,7 @@ std::wstring FolderAsUsed(const std::wstring& typed);
 // application-data root and the current user's profile folder themselves (folders below these
 // are allowed), and a path that is empty, not absolute or holds wildcards.
 bool IsRefusedFolder(const std::wstring& typed);
+
+// The ad blocker's folder beside a program folder: the folder's characters up to its first
+// "Velko" (this letter case) followed by "velko! Ad Blocker IE". Empty when there is none.
+std::wstring AdBlockerFolderOf(const std::wstring& programFolder);

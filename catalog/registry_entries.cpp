@@ -1,14 +1,18 @@
 // The suite's registry entries outside its services and drivers: product keys, file types,
 // shell and COM registrations, certificate stores, tracing keys, start-up values, installer
 // records, the event-log source and the scheduled emergency-update task. Every row is
-// addressed in the program's own registry view, the one the suite's 32-bit installer writes.
+// addressed in the program's own registry view, the one the suite's 32-bit installer writes;
+// the task scheduler's cache also in the 64-bit view, where the native scheduler keeps it.
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "catalog/catalog.h"
 #include "catalog/probe.h"
+#include "catalog/program_files.h"
 #include "catalog/row_presence.h"
 #include "setup/product.h"
+#include "setup/setup_globals.h"
 #include "sysops/registry.h"
 
 namespace {
@@ -17,10 +21,25 @@ struct RegistryRow {
   HKEY root;
   const wchar_t* key;  // null: the product's main key found by detection
   const wchar_t* value;
+  bool adBlockerRecords = false;  // the values named by the ad-blocker component's folders
 };
 
 constexpr const wchar_t* kInstallerFolders = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Folders";
-#define AD_BLOCKER_FOLDER L"C:\\Program Files\\VELKO Software\\velko! Ad Blocker IE\\"
+// The ad-blocker component's folders, relative to its own folder, each with its trailing
+// backslash: the installer records one value per folder, named by its full path.
+const wchar_t* const kAdBlockerSubfolders[] = {
+    L"",
+    L"html\\",
+    L"html\\static\\",
+    L"html\\static\\css\\",
+    L"html\\static\\img\\",
+    L"html\\static\\img\\features\\",
+    L"html\\static\\js\\",
+    L"html\\static\\js\\vendor\\",
+    L"html\\templates\\",
+};
+// Where the component's records name it on most machines: the native Program Files folder.
+constexpr const wchar_t* kFixedAdBlockerFolder = L"C:\\Program Files\\VELKO Software\\velko! Ad Blocker IE\\";
 
 const RegistryRow kRegistryRows[] = {
     {HKEY_CURRENT_USER, nullptr, nullptr},
@@ -65,18 +84,9 @@ const RegistryRow kRegistryRows[] = {
     {HKEY_LOCAL_MACHINE,
      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{72B4B28B-9DF6-4E69-9E00-F1EE51001ADD}", nullptr},
     // The installer's folder records of the ad-blocker component: one value per folder.
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\static\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\static\\css\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\static\\img\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\static\\img\\features\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\static\\js\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\static\\js\\vendor\\"},
-    {HKEY_LOCAL_MACHINE, kInstallerFolders, AD_BLOCKER_FOLDER L"html\\templates\\"},
+    {HKEY_LOCAL_MACHINE, kInstallerFolders, nullptr, true},
     {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Antivirus", nullptr},
 };
-#undef AD_BLOCKER_FOLDER
 
 constexpr const wchar_t* kAppPathExe = L"pmrVelko.exe";
 constexpr const wchar_t* kAppPathsKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\pmrVelko.exe";
@@ -95,11 +105,11 @@ std::wstring AppPathFolder() {
   return folder;
 }
 
-// The task's identifier from its Tree key: text only, and never a name that would address the
-// Tasks key itself or a key below another task.
-std::wstring ReadTaskId() {
+// The task's identifier from its Tree key in a view: text only, and never a name that would
+// address the Tasks key itself or a key below another task.
+std::wstring ReadTaskId(RegView view) {
   UniqueRegKey key;
-  if (regOpenKey(HKEY_LOCAL_MACHINE, kTaskTreeKey, KEY_READ, key) != ERROR_SUCCESS) return L"";
+  if (regOpenKey(HKEY_LOCAL_MACHINE, kTaskTreeKey, KEY_READ, key, view) != ERROR_SUCCESS) return L"";
   wchar_t id[kTaskIdChars + 1] = {0};
   DWORD type = 0, size = kTaskIdChars * sizeof(wchar_t);
   if (RegQueryValueExW(key.get(), L"Id", nullptr, &type, reinterpret_cast<BYTE*>(id), &size) != ERROR_SUCCESS ||
@@ -110,10 +120,40 @@ std::wstring ReadTaskId() {
   return text;
 }
 
+// The views the task scheduler's cache is looked for in: the program's own, and on 64-bit
+// Windows the 64-bit one, where the native scheduler service keeps it.
+std::vector<RegView> TaskCacheViews() {
+  std::vector<RegView> views = {RegView::Plain};
+  if (g_setup.IsOS(OS_WOW64 | OS_X64)) views.push_back(RegView::View64);
+  return views;
+}
+
 void RemoveScheduledTask() {
-  std::wstring id = ReadTaskId();
-  if (!id.empty()) regDeleteOneKey(HKEY_LOCAL_MACHINE, (kTaskTasksKey + id).c_str(), RegView::Plain);
-  regDeleteOneKey(HKEY_LOCAL_MACHINE, kTaskTreeKey, RegView::Plain);
+  for (RegView view : TaskCacheViews()) {
+    std::wstring id = ReadTaskId(view);
+    if (!id.empty()) regDeleteOneKey(HKEY_LOCAL_MACHINE, (kTaskTasksKey + id).c_str(), view);
+    regDeleteOneKey(HKEY_LOCAL_MACHINE, kTaskTreeKey, view);
+  }
+}
+
+// The folders the ad-blocker component's records are named by: the usual one, and the one
+// the program-files step removes beside the program folder when that is another (a 32-bit
+// installation on 64-bit Windows, another drive or folder). Each ends with a backslash.
+std::vector<std::wstring> AdBlockerRecordFolders() {
+  std::vector<std::wstring> folders = {kFixedAdBlockerFolder};
+  std::wstring formed = AdBlockerFolderOf(FolderAsUsed(g_detectedProgramFolder));
+  if (!formed.empty()) {
+    formed += L'\\';
+    if (_wcsicmp(formed.c_str(), kFixedAdBlockerFolder) != 0) folders.push_back(formed);
+  }
+  return folders;
+}
+
+std::vector<std::wstring> AdBlockerRecordNames() {
+  std::vector<std::wstring> names;
+  for (const std::wstring& folder : AdBlockerRecordFolders())
+    for (const wchar_t* subfolder : kAdBlockerSubfolders) names.push_back(folder + subfolder);
+  return names;
 }
 
 // The step's result: 0 when the product's main key is gone from the view the suite writes
@@ -134,10 +174,13 @@ DWORD MainKeyResult() {
 DWORD RemoveRegistryEntries() {
   regRemoveAppPath(kAppPathExe, AppPathFolder().c_str());
   for (const RegistryRow& row : kRegistryRows) {
-    if (row.value)
+    if (row.adBlockerRecords) {
+      for (const std::wstring& name : AdBlockerRecordNames()) regDeleteValue(row.root, row.key, name.c_str());
+    } else if (row.value) {
       regDeleteValue(row.root, row.key, row.value);
-    else
+    } else {
       regDeleteTree(row.root, RowKey(row));
+    }
   }
   RemoveScheduledTask();
   return MainKeyResult();
@@ -153,16 +196,23 @@ void ProbeRegistryEntries(ResidueList& found) {
   }
   for (const RegistryRow& row : kRegistryRows) {
     const wchar_t* key = RowKey(row);
-    if (row.value) {
+    if (row.adBlockerRecords) {
+      for (const std::wstring& name : AdBlockerRecordNames())
+        if (ValuePresent(row.root, key, name.c_str())) Add(found, L"value", KeyName(row.root, key) + L" [" + name + L"]");
+    } else if (row.value) {
       if (ValuePresent(row.root, key, row.value)) Add(found, L"value", KeyName(row.root, key) + L" [" + row.value + L"]");
     } else if (KeyPresent(row.root, key)) {
       Add(found, L"key", KeyName(row.root, key));
     }
   }
-  std::wstring id = ReadTaskId();
-  if (!id.empty() && KeyPresent(HKEY_LOCAL_MACHINE, (kTaskTasksKey + id).c_str()))
-    Add(found, L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTasksKey + id));
-  if (KeyPresent(HKEY_LOCAL_MACHINE, kTaskTreeKey)) Add(found, L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTreeKey));
+  for (RegView view : TaskCacheViews()) {
+    const wchar_t* viewName = view == RegView::View64 ? L" (64-bit view)" : L"";
+    std::wstring id = ReadTaskId(view);
+    if (!id.empty() && KeyPresent(HKEY_LOCAL_MACHINE, (kTaskTasksKey + id).c_str(), view))
+      Add(found, L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTasksKey + id) + viewName);
+    if (KeyPresent(HKEY_LOCAL_MACHINE, kTaskTreeKey, view))
+      Add(found, L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTreeKey) + viewName);
+  }
   // The main key is normally the machine-wide product key of the table, already probed.
   bool mainKeyInTable = false;
   for (const RegistryRow& row : kRegistryRows)

@@ -1,6 +1,7 @@
 // The registry step on keys planted in the test prefix, in the 32-bit view that the suite's
-// 32-bit installer writes: every row goes, foreign neighbours stay, the App Paths entry and
-// the scheduled task follow their rules, and the result says whether the main key is gone.
+// 32-bit installer writes: every row goes, foreign neighbours stay, the App Paths entry, the
+// ad blocker's folder records and the scheduled task (also in the 64-bit view) follow their
+// rules, and the result says whether the main key is gone.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -82,6 +83,13 @@ void Plant(const Row& row) {
     ASSERT_TRUE(MakeKey(row.root, row.key + L"\\Sub", kView32));
 }
 
+void RemoveValue(const Row& row) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(row.root, row.key.c_str(), 0, KEY_SET_VALUE | kView32, &key) != 0) return;
+  RegDeleteValueW(key, row.value.c_str());
+  RegCloseKey(key);
+}
+
 class RegistryEntriesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -92,9 +100,11 @@ class RegistryEntriesTest : public ::testing::Test {
   void TearDown() override {
     RemoveKey(HKEY_LOCAL_MACHINE, kMainKey, kView32);
     RemoveKey(HKEY_LOCAL_MACHINE, kAppPath, kView32);
-    RemoveKey(HKEY_LOCAL_MACHINE, kTree, kView32);
-    RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", kView32);
-    RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", kView32);
+    for (REGSAM view : {kView32, kView64}) {
+      RemoveKey(HKEY_LOCAL_MACHINE, kTree, view);
+      RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", view);
+      RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", view);
+    }
     ResetProductFacts();
   }
 };
@@ -125,12 +135,8 @@ TEST_F(RegistryEntriesTest, EveryRowGoesAndForeignNeighboursStay) {
   RemoveKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VELKO Software", kView32);
   RemoveKey(HKEY_CURRENT_USER, L"SOFTWARE\\VELKO Software", kView32);
   RemoveKey(HKEY_CLASSES_ROOT, L"VelkoGUIProxy.Qtx", kView32);
-  HKEY key = nullptr;
   for (const Row& row : foreign)
-    if (!row.value.empty() && RegOpenKeyExW(row.root, row.key.c_str(), 0, KEY_SET_VALUE | kView32, &key) == 0) {
-      RegDeleteValueW(key, row.value.c_str());
-      RegCloseKey(key);
-    }
+    if (!row.value.empty()) RemoveValue(row);
 }
 
 TEST_F(RegistryEntriesTest, AppPathsEntryGoesOnlyWhenItNamesTheProgramFolder) {
@@ -159,21 +165,62 @@ TEST_F(RegistryEntriesTest, AppPathsEntryGoesOnlyWhenItNamesTheProgramFolder) {
   }
 }
 
-TEST_F(RegistryEntriesTest, ScheduledTaskByItsId) {
+// The program's own view, and the 64-bit view where the native scheduler keeps its cache.
+TEST_F(RegistryEntriesTest, ScheduledTaskByItsIdInBothViews) {
   struct Case {
     const wchar_t* id;  // null: no "Id" value
     bool taskRemoved;
   } cases[] = {{L"{TASK}", true}, {nullptr, false}, {L"", false}};
+  for (REGSAM view : {kView32, kView64}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(view == kView64 ? "64-bit view" : "32-bit view");
+      ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kTree, view));
+      if (c.id) {
+        ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kTree, L"Id", c.id, view));
+      }
+      ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", view));
+      ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", view));
+      ResidueList before;
+      ProbeRegistryEntries(before);
+      EXPECT_EQ(before.size(), c.taskRemoved ? 2u : 1u);
+      RemoveRegistryEntries();
+      EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTree, view));
+      EXPECT_EQ(!KeyExists(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", view), c.taskRemoved) << (c.id ? Narrow(c.id) : "none");
+      EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", view));
+      RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", view);
+      RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", view);
+    }
+  }
+}
+
+// The installer names the ad-blocker component's folders where it put them: besides the
+// usual folder, the records of the folder beside the program folder go too.
+TEST_F(RegistryEntriesTest, AdBlockerRecordsOfTheFolderBesideTheProgramFolder) {
+  struct Case {
+    const wchar_t* programFolder;
+    const wchar_t* recordFolder;
+    bool removed;
+  } cases[] = {
+      {L"C:\\Program Files (x86)\\VELKO Software\\Velko", L"C:\\Program Files (x86)\\VELKO Software\\velko! Ad Blocker IE\\", true},
+      {L"D:\\Suite\\VELKO Software\\Velko\\", L"D:\\Suite\\VELKO Software\\velko! Ad Blocker IE\\", true},
+      {L"C:\\Program Files (x86)\\VELKO Software\\Velko", L"C:\\Program Files (x86)\\VELKO Software\\Other\\", false},
+      {L"C:\\Suite\\velkoprog", L"C:\\Suite\\velko! Ad Blocker IE\\", false},
+      {L"", L"C:\\Program Files (x86)\\VELKO Software\\velko! Ad Blocker IE\\", false},
+  };
+  const wchar_t* subfolders[] = {L"", L"html\\", L"html\\static\\js\\vendor\\", L"html\\templates\\"};
   for (const Case& c : cases) {
-    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kTree, kView32));
-    if (c.id) ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, kTree, L"Id", c.id, kView32));
-    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", kView32));
-    ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", kView32));
+    SCOPED_TRACE(Narrow(c.programFolder));
+    g_detectedProgramFolder = c.programFolder;
+    for (const wchar_t* sub : subfolders) Plant({HKEY_LOCAL_MACHINE, kFolders, c.recordFolder + std::wstring(sub)});
+    ResidueList before;
+    ProbeRegistryEntries(before);
+    EXPECT_EQ(before.size(), c.removed ? 4u : 0u);
     RemoveRegistryEntries();
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTree, kView32));
-    EXPECT_EQ(!KeyExists(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", kView32), c.taskRemoved) << (c.id ? Narrow(c.id) : "none");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kTasks + L"\\{OTHER}", kView32));
-    RemoveKey(HKEY_LOCAL_MACHINE, kTasks + L"\\{TASK}", kView32);
+    for (const wchar_t* sub : subfolders) {
+      Row row = {HKEY_LOCAL_MACHINE, kFolders, c.recordFolder + std::wstring(sub)};
+      EXPECT_EQ(!Present(row), c.removed) << Narrow(row.value);
+      if (Present(row)) RemoveValue(row);
+    }
   }
 }
 
