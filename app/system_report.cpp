@@ -118,14 +118,13 @@ void LogUser() {
 }
 }  // namespace
 
-void WriteSystemReport(bool prepareProcess) {
+void WriteSystemReport() {
   srand(GetTickCount());
   g_log.Print(LOG_NRM, LOG_SYSTEM, L"%s", BuildOsLine(g_setup.osVersion, ReportedKinds()).c_str());
   LogMemory();
   g_log.Print(LOG_VRB, LOG_SYSTEM, L"Computer WinName: %s", g_setup.computerName.c_str());
-  if (prepareProcess) EnableRestorePrivilege();
+  EnableRestorePrivilege();
   LogUser();
-  if (!prepareProcess) return;
   CoInitialize(nullptr);
   SetComSecurity();
 }
