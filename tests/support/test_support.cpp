@@ -1,8 +1,32 @@
 #include "tests/support/test_support.h"
 
+#include <sddl.h>
+
+#include "app/safe_mode.h"
+#include "sysops/folder_trust.h"
+
 #include <memory>
 
 #include "ui/prompt.h"
+
+namespace {
+// Wine reports every file as owned by the process's user with full control for it, which the
+// product rightly refuses to load suite code from or write a log into. Test programs answer
+// instead what an installed suite folder has on Windows (owned by Administrators, changeable
+// by Administrators and SYSTEM only); the tests of that check set their own answers.
+DWORD AdministratorsOnly(HANDLE, PSECURITY_DESCRIPTOR* descriptor) {
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1,
+                                                              descriptor, nullptr)
+             ? 0
+             : GetLastError();
+}
+struct TestDefaults {
+  TestDefaults() {
+    SetSecurityReaderForTests(AdministratorsOnly);
+    HoldOwnImage();  // as the entry point does, for the Safe-Mode copy
+  }
+} g_testDefaults;
+}  // namespace
 
 namespace qtxtest {
 
