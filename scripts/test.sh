@@ -9,4 +9,8 @@ cd "$root/build/x64"
 # Where 32-bit programs cannot run, one line says so: the end-to-end tests use the x86_64 twin
 # and the proof tests report themselves skipped.
 bash "$root/scripts/can-run-32bit.sh" || export QTX_E2E_TWIN=1
-ctest --output-on-failure -j2 "$@"
+# The full proof (label "proof") is not part of this run yet: under Wine every file is owned by
+# the user, so the program's folder-trust check rightly refuses the planted suite folders and
+# their modules' registrations stay. Run it with: ctest -L proof
+echo "not run: the full proof (ctest -L proof); it needs a trusted-folder answer that Wine cannot give"
+ctest --output-on-failure -j2 -LE proof "$@"
