@@ -102,8 +102,8 @@ TEST(EndToEnd, VerySilentRunRemovesTheDetectedInstallation) {
 }
 
 // Unattended on a simulated installation: no box at all, and the exit code says whether a
-// restart will finish the removal (a file of the suite's lasting storage is only ever queued
-// for the restart).
+// restart will finish the removal (a held file of the suite's lasting storage can only be
+// queued for the restart).
 TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
   for (bool lockedFile : {false, true}) {
     SCOPED_TRACE(lockedFile ? "with a file for the restart" : "nothing for the restart");
@@ -116,10 +116,17 @@ TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
       ASSERT_EQ(SHCreateDirectoryExW(nullptr, DurableStore().c_str(), nullptr), ERROR_SUCCESS);
       ASSERT_TRUE(WriteBytes(DurableStore() + L"\\state.bin", "1"));
     }
+    // Held open without sharing, as the suite's service holds it, so that it can only be
+    // queued: the program deletes the lasting storage directly where it can.
+    HANDLE held = lockedFile ? CreateFileW((DurableStore() + L"\\state.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
+    if (lockedFile) ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::wstring log = folder + L"-run.log";
     DeleteFileW(log.c_str());
 
     DrivenRun run = RunQtx(L"/unattended /prod vhm /log \"" + log + L"\"", {});
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     ASSERT_TRUE(run.finished);
     EXPECT_TRUE(run.boxes.empty()) << Narrow(run.boxes.empty() ? L"" : run.boxes[0].text);
     EXPECT_EQ(run.exitCode, lockedFile ? 3010u : 0u);

@@ -76,12 +76,19 @@ TEST(CopySelf, CopiesIntoANewFolderInTheWindowsTemporaryFolder) {
   ASSERT_TRUE(ReadBytes(target, &copy));
   EXPECT_TRUE(original == copy);
 
-  // A source that cannot be copied leaves the caller's path as it was.
-  std::wstring missing = ScratchDir(L"copyself") + L"\\missing.exe";
-  wcscpy(path, missing.c_str());
-  EXPECT_FALSE(CopySelf(path));
-  EXPECT_EQ(std::wstring(path), missing);
+  // Whatever lies at the start path now, the copy is the running program's own file, read
+  // through the handle held since start-up.
+  std::wstring planted = ScratchDir(L"copyself") + L"\\planted.exe";
+  ASSERT_TRUE(WriteBytes(planted, "not the program"));
+  wcscpy(path, planted.c_str());
+  ASSERT_TRUE(CopySelf(path));
+  const std::wstring second = path;
+  EXPECT_NE(second, target);
+  ASSERT_TRUE(ReadBytes(second, &copy));
+  EXPECT_TRUE(original == copy);
 
-  DeleteFileW(target.c_str());
-  RemoveDirectoryW(target.substr(0, target.rfind(L'\\')).c_str());
+  for (const std::wstring& made : {target, second}) {
+    DeleteFileW(made.c_str());
+    RemoveDirectoryW(made.substr(0, made.rfind(L'\\')).c_str());
+  }
 }
