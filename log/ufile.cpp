@@ -58,6 +58,15 @@ DWORD WinErrorFromErrno(int err) {
 
 CUFile::~CUFile() { Close(); }
 
+void CUFile::Adopt(int fd) {
+  descriptor = fd;
+  isOpen = true;
+  long end = _lseek(fd, 0, SEEK_END);
+  size = end < 0 ? 0 : static_cast<int32_t>(end);
+  _lseek(fd, 0, SEEK_SET);
+  position = 0;
+}
+
 bool CUFile::Open(const wchar_t* path, int flags) {
   if (isOpen) {
     lastError = ERROR_INVALID_HANDLE;
@@ -72,12 +81,7 @@ bool CUFile::Open(const wchar_t* path, int flags) {
     lastError = WinErrorFromErrno(errno);
     return false;
   }
-  descriptor = fd;
-  isOpen = true;
-  long end = _lseek(fd, 0, SEEK_END);
-  size = end < 0 ? 0 : static_cast<int32_t>(end);
-  _lseek(fd, 0, SEEK_SET);
-  position = 0;
+  Adopt(fd);
   return true;
 }
 
@@ -107,13 +111,8 @@ bool CUFile::Attach(HANDLE file) {
     lastError = WinErrorFromErrno(errno);
     return false;
   }
-  descriptor = fd;
-  isOpen = true;
+  Adopt(fd);
   commitOnClose = true;
-  long end = _lseek(fd, 0, SEEK_END);
-  size = end < 0 ? 0 : static_cast<int32_t>(end);
-  _lseek(fd, 0, SEEK_SET);
-  position = 0;
   return true;
 }
 

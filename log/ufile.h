@@ -58,5 +58,7 @@ class CUFile : public CGenFile {
 
  private:
   bool Open(const wchar_t* path, int flags);
+  // Takes an open descriptor as this file's, with its size and the position at the start.
+  void Adopt(int fd);
   void SyncPosition();
 };
