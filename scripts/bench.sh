@@ -10,9 +10,13 @@
 # for the restart): nested folders, long names, every 10th file read-only, every 25th hidden,
 # every 200th held open without sharing by a locker process. It times
 #   qtxClear.exe /verysilent /prod vhm /log ...   (64-bit build, Safe-Mode question: No)
-#   benchwalk.exe walk --reboot-only FOLDER       (the unavoidable work: one MoveFileExW per
-#                                                  entry, read-only attribute cleared)
-# each starting from an empty pending-rename list, and prints one table. Times are the
+#   benchwalk.exe walk FOLDER                     (the unavoidable work: read-only attribute
+#                                                  cleared, each file deleted, one MoveFileExW
+#                                                  per entry that could not be)
+# each on a freshly planted tree and from an empty pending-rename list (the reference first,
+# then the tree is planted again for the program), and prints one table. The program's run
+# does the whole removal, so its time with nothing installed (the clean runs' median) is taken
+# off before it is compared with the walk: "walk ratio" is (run - clean) / reference. Times are the
 # programs' own: boxclick measures from the program's start to its end (Wine's process
 # start included, boxclick's own start not; in the qtxClear runs about 0.15 s for
 # answering the Safe-Mode box when one appears).
@@ -70,7 +74,7 @@ timeProduct() {
 timeReference() {
   local out=$1
   "$wine" "$tools/boxclick.exe" --timeout 7200 --time 1 -- \
-    "Z:$tools/benchwalk.exe" walk --reboot-only "$storeWin" </dev/null >"$out" 2>&1 || true
+    "Z:$tools/benchwalk.exe" walk "$storeWin" </dev/null >"$out" 2>&1 || true
   sed -n 's/^\[time\] \([0-9.]*\) s.*/\1/p' "$out"
 }
 
@@ -98,6 +102,14 @@ for i in range(n):
     if i % 10 == 5:
         os.chmod(path, 0o444)  # read-only
 EOF
+}
+
+replant() {
+  rm -rf "$store"
+  mkdir -p "$store"
+  plant "$1"
+  startLocker
+  echo "planted $1 files, $(find "$store" | wc -l) entries with the folders; $(tr -d '\r' <"$prefix/locker.out")"
 }
 
 startLocker() {
@@ -128,22 +140,19 @@ done
 rows=""
 for n in $sizes; do
   echo "== N = $n"
-  rm -rf "$store"
-  mkdir -p "$store"
-  plant "$n"
-  entries=$(find "$store" | wc -l)
-  startLocker
-  echo "planted $n files, $entries entries with the folders; $(cat "$prefix/locker.out" | tr -d '\r')"
+  # Both programs get the same tree: each walk empties it, so it is planted before each.
+  replant "$n"
+  clearPending
+  ref=$(timeReference "$prefix/ref-$n.out")
+  echo "reference: ${ref:-?} s, $(grep '^walked' "$prefix/ref-$n.out" | tr -d '\r')"
+  stopLocker
 
+  replant "$n"
   clearPending
   rm -f "$prefix/drive_c/bench-$n.log"
   ours=$(timeProduct "C:\\bench-$n.log" "$prefix/run-$n.out")
   queued=$(countLogLines "$prefix/drive_c/bench-$n.log" 'MoveFileEx(')
   echo "qtxClear: ${ours:-?} s, $queued entries committed ($(grep -c '^\[box\]' "$prefix/run-$n.out" || true) box)"
-
-  clearPending
-  ref=$(timeReference "$prefix/ref-$n.out")
-  echo "reference: ${ref:-?} s, $(grep '^walked' "$prefix/ref-$n.out" | tr -d '\r')"
 
   clearPending
   stopLocker
@@ -155,14 +164,17 @@ echo
 python3 - "$cleanTimes" $rows <<'EOF'
 import math, statistics, sys
 clean = [float(x) for x in sys.argv[1].split() if x != "nan"]
-print("| files | entries queued | qtxClear (s) | reference walk (s) | ratio | extra per entry (ms) |")
-print("|---:|---:|---:|---:|---:|---:|")
+base = statistics.median(clean) if clean else float("nan")
+print("| files | entries queued | qtxClear (s) | its walk: run - clean (s) | reference walk (s) | walk ratio | whole-run ratio |")
+print("|---:|---:|---:|---:|---:|---:|---:|")
 for row in sys.argv[2:]:
     n, ours, ref, queued = row.split(":")
     ours, ref = float(ours), float(ref)
-    ratio = ours / ref if ref > 0 and not math.isnan(ours) else float("nan")
-    extra = (ours - ref) * 1000 / int(queued) if queued.isdigit() and int(queued) > 0 else float("nan")
-    print("| %s | %s | %.2f | %.2f | %.2fx | %.2f |" % (format(int(n), ","), queued, ours, ref, ratio, extra))
+    walk = ours - base
+    ratio = walk / ref if ref > 0 else float("nan")
+    whole = ours / ref if ref > 0 else float("nan")
+    print("| %s | %s | %.2f | %.2f | %.2f | %.2fx | %.2fx |"
+          % (format(int(n), ","), queued, ours, walk, ref, ratio, whole))
 if clean:
     print("\nclean prefix, nothing installed: %.2f s (median of %d: %s)"
           % (statistics.median(clean), len(clean), ", ".join("%.2f" % t for t in clean)))
