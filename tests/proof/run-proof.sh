@@ -9,13 +9,15 @@
 #   interactive   the same through the dialog: Uninstall pressed, the folder confirmed, 64-bit only
 #   clean         a machine without the suite: exit 0, registry and files the same before and after
 #   wow64         the x86_64 twin and the shipped program on the same planting: logs equal line
-#                 for line but the memory figures, 64-bit only
+#                 for line but the memory figures, and the same verdict on every row, 64-bit only
+#   template      boots the prefix every other mode starts from as a copy (one boot per BITS)
 # Exit 77 (skipped) with one line when this machine cannot run 32-bit programs.
 set -u
 bits=${1:?64|32}; mode=${2:?mode}; build=$(realpath "${3:?build folder}"); exe=$(realpath "${4:?qtxClear.exe}")
 here=$(cd "$(dirname "$0")" && pwd)
 proof="python3 $here/proof.py"
 prefix="$build/proof-$bits-$mode"
+template="$build/proof-template-$bits"
 boxclick="$build/tests/tools/boxclick.exe"
 twin="$build/qtxClear.exe"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -24,9 +26,11 @@ server=/usr/lib/wine/wineserver64
 
 bash "$here/../../scripts/can-run-32bit.sh" || exit 77
 
+# up PREFIX: a fresh copy of the booted template, its server started.
 up() {
-  local flag=""; [ "$bits" = 32 ] && flag=--win32
-  bash "$here/../../scripts/wine-prefix.sh" up "$1" $flag || { echo "FAIL: no prefix"; exit 1; }
+  [ -f "$template/system.reg" ] || { echo "FAIL: no template prefix (the proof_prefix_$bits entry)"; exit 1; }
+  $proof clone "$template" "$1" && bash "$here/../../scripts/wine-prefix.sh" up "$1" --keep ||
+    { echo "FAIL: no prefix"; exit 1; }
 }
 down() { WINEPREFIX="$1" "$server" -k >/dev/null 2>&1; WINEPREFIX="$1" "$server" -w >/dev/null 2>&1; }
 # Windows' own restart: the pending deletions are carried out by the boot.
@@ -68,6 +72,13 @@ plant() {
 log_text() { iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'; }
 
 case "$mode" in
+template)
+  keep=""; [ "${QTX_KEEP_PREFIX:-}" = ON ] && keep=--keep
+  flag=""; [ "$bits" = 32 ] && flag=--win32
+  bash "$here/../../scripts/wine-prefix.sh" up "$template" $keep $flag || { echo "FAIL: no prefix"; exit 1; }
+  down "$template"
+  echo "template prefix ready: $template"
+  exit 0 ;;
 unattended|verysilent|interactive)
   plant
   case "$mode" in
@@ -77,15 +88,15 @@ unattended|verysilent|interactive)
       # Safe Mode: No; the program folder's emptying: Yes; the restart offer: No.
       box_options="--dialog 1 --answer no --answer yes --answer no"; want=0
       run "$exe" /log 'C:\qtxClear.log'
-      grep -q '^\[dialog\] product 1:' "$prefix/run.out" || { echo "FAIL: the list did not open on the home edition (awaits:6)"; fail=1; } ;;
+      grep -q '^\[dialog\] product 1:' "$prefix/run.out" || { echo "FAIL: the list did not open on the home edition"; fail=1; } ;;
   esac
   expect "exit code" "$code" "$want"
   down "$prefix"
   echo "== before the restart"
-  $proof verify "$prefix" "$bits" | grep -v $'^removed\t\|^kept\t\|^restored\t'
+  $proof verify "$prefix" "$bits" --log 'C:\qtxClear.log' | grep -v $'^removed\t\|^kept\t\|^restored\t'
   restart
   echo "== after the restart"
-  $proof verify "$prefix" "$bits" --final >"$prefix/final.out"
+  $proof verify "$prefix" "$bits" --final --log 'C:\qtxClear.log' >"$prefix/final.out"
   status=$?
   grep -v $'^removed\t\|^kept\t\|^restored\t' "$prefix/final.out"
   [ $status -eq 0 ] || { echo "FAIL: something is left or harmed"; fail=1; }
@@ -112,23 +123,37 @@ clean)
   ;;
 wow64)
   [ "$bits" = 64 ] || { echo "wow64: 64-bit Windows only"; exit 2; }
-  box_options=""
+  box_options=""; shipped_failed=0
   for program in "$exe" "$twin"; do
     name=$(basename "$(dirname "$program")")
     plant
     run "$program" /unattended /prod vhm /log 'C:\qtxClear.log' >/dev/null
     echo "$name: exit code $code"
+    echo "$code" >"$build/proof-wow64-$name.code"
     down "$prefix"
     # The memory figures, the clock and the prefix's random identifiers differ between runs.
     log_text "$prefix/drive_c/qtxClear.log" | cut -f4- |
       sed -e '/^system\tMemory: /d' -e 's/[0-9a-f]\{8\}-[0-9a-f]\{4\}-[0-9a-f]\{4\}-[0-9a-f]\{4\}-[0-9a-f]\{12\}/GUID/g' \
       >"$build/proof-wow64-$name.log"
+    # What each build did to the machine, row by row: the twin must leave what the program leaves.
+    $proof verify "$prefix" "$bits" --log 'C:\qtxClear.log' >"$build/proof-wow64-$name.verdict" ||
+      { [ "$name" = i686 ] && shipped_failed=1; }
+    echo "$name: $(grep '^summary' "$build/proof-wow64-$name.verdict")"
   done
+  expect "the twin's exit code" "$(cat "$build/proof-wow64-x64.code")" "$(cat "$build/proof-wow64-i686.code")"
   if diff "$build/proof-wow64-i686.log" "$build/proof-wow64-x64.log" >"$build/proof-wow64.diff"; then
     echo "ok: the two logs are equal, $(wc -l <"$build/proof-wow64-x64.log") lines"
   else
     echo "FAIL: the logs differ:"; head -40 "$build/proof-wow64.diff"; fail=1
   fi
+  if diff "$build/proof-wow64-i686.verdict" "$build/proof-wow64-x64.verdict" >"$build/proof-wow64-verdict.diff"; then
+    echo "ok: the same verdict on all $(grep -vc '^summary' "$build/proof-wow64-x64.verdict") rows"
+  else
+    echo "FAIL: the builds left the machine differently:"; head -40 "$build/proof-wow64-verdict.diff"; fail=1
+  fi
+  # The shipped program's verdict, so that equal logs of two equally wrong runs do not pass.
+  [ $shipped_failed = 0 ] ||
+    { echo "FAIL: the shipped program left or harmed something:"; grep $'^left\t\|^harmed\t' "$build/proof-wow64-i686.verdict"; fail=1; }
   ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac
