@@ -10,6 +10,8 @@ tree under drive_c, never through the program under test or Wine's registry view
                                           one line per row, then the summary
   proof.py snapshot PREFIX FILE           registry and files as text, for before/after
   proof.py compare BEFORE AFTER           differences of two snapshots (exit 1 if any)
+  proof.py table BEFORE AFTER             one table from the verify outputs before and after
+                                          the restart
   proof.py clone TEMPLATE PREFIX          a fresh prefix from a booted one, without a new boot
 
 The hives are read with the prefix's wineserver stopped (this script stops it), so they hold
@@ -515,6 +517,46 @@ def compare(before, after):
     return 1 if a != b else 0
 
 
+# ---- the table of a run ------------------------------------------------------------------
+
+COLUMNS = ("planted", "removed", "queued", "left", "refused", "kept", "harmed")
+
+
+def read_verdict(path):
+    """{(kind, what): status} of the planted rows in a verify output."""
+    rows = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) >= 3 and fields[0] in COLUMNS + ("restored",):
+                rows[(fields[1], fields[2])] = fields[0]
+    return rows
+
+
+def table(before, after):
+    """Per kind of object: planted; removed by the run; queued (still there after the run, gone
+    after the restart, which carries out the queued deletions); left after the restart; refused;
+    bystanders kept and harmed. Exit 1 if anything is left or harmed."""
+    first, final = read_verdict(before), read_verdict(after)
+    counts = {}
+    for (kind, what), status in final.items():
+        if status == "restored":
+            kind, status = "edited value", "removed"
+        elif status == "removed" and first.get((kind, what)) in ("queued", "left"):
+            status = "queued"
+        row = counts.setdefault(kind, dict.fromkeys(COLUMNS, 0))
+        row[status] += 1
+        row["planted"] += 1
+    total = dict.fromkeys(COLUMNS, 0)
+    print("%-15s" % "" + "".join("%9s" % c for c in COLUMNS))
+    for kind in sorted(counts):
+        print("%-15s" % kind + "".join("%9d" % counts[kind][c] for c in COLUMNS))
+        for c in COLUMNS:
+            total[c] += counts[kind][c]
+    print("%-15s" % "total" + "".join("%9d" % total[c] for c in COLUMNS))
+    return 1 if total["left"] or total["harmed"] else 0
+
+
 # ---- prefixes from a template --------------------------------------------------------------
 
 # Wine's own modules and tables, which nothing in a run writes in place (a deletion only removes
@@ -551,6 +593,8 @@ def main(argv):
         return 0
     if command == "compare":
         return compare(argv[2], argv[3])
+    if command == "table":
+        return table(argv[2], argv[3])
     if command == "clone":
         clone(os.path.abspath(argv[2]), os.path.abspath(argv[3]))
         return 0

@@ -11,6 +11,8 @@
 #   wow64         the x86_64 twin and the shipped program on the same planting: logs equal line
 #                 for line but the memory figures, and the same verdict on every row, 64-bit only
 #   template      boots the prefix every other mode starts from as a copy (one boot per BITS)
+#   demo          the main job: plant, "/verysilent" (the Safe-Mode offer declined), restart, one
+#                 table of the verifier's verdicts; with the x86_64 twin where 32-bit cannot run
 # Exit 77 (skipped) with one line when this machine cannot run 32-bit programs.
 set -u
 bits=${1:?64|32}; mode=${2:?mode}; build=$(realpath "${3:?build folder}"); exe=$(realpath "${4:?qtxClear.exe}")
@@ -24,11 +26,21 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$bits" = 64 ]; then wine=/usr/lib/wine/wine64; else wine=/usr/lib/wine/wine; export WINEARCH=win32; fi
 server=/usr/lib/wine/wineserver64
 
-bash "$here/../../scripts/can-run-32bit.sh" || exit 77
+if ! bash "$here/../../scripts/can-run-32bit.sh"; then
+  [ "$mode" = demo ] && [ "$bits" = 64 ] || exit 77
+  exe=$twin
+fi
 
+make_template() {
+  local keep="" flag=""
+  [ "${QTX_KEEP_PREFIX:-}" = ON ] && keep=--keep
+  [ "$bits" = 32 ] && flag=--win32
+  bash "$here/../../scripts/wine-prefix.sh" up "$template" $keep $flag || { echo "FAIL: no prefix"; exit 1; }
+  down "$template"
+}
 # up PREFIX: a fresh copy of the booted template, its server started.
 up() {
-  [ -f "$template/system.reg" ] || { echo "FAIL: no template prefix (the proof_prefix_$bits entry)"; exit 1; }
+  [ -f "$template/system.reg" ] || make_template
   $proof clone "$template" "$1" && bash "$here/../../scripts/wine-prefix.sh" up "$1" --keep ||
     { echo "FAIL: no prefix"; exit 1; }
 }
@@ -73,12 +85,30 @@ log_text() { iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'; }
 
 case "$mode" in
 template)
-  keep=""; [ "${QTX_KEEP_PREFIX:-}" = ON ] && keep=--keep
-  flag=""; [ "$bits" = 32 ] && flag=--win32
-  bash "$here/../../scripts/wine-prefix.sh" up "$template" $keep $flag || { echo "FAIL: no prefix"; exit 1; }
-  down "$template"
+  make_template
   echo "template prefix ready: $template"
   exit 0 ;;
+demo)
+  echo "== planting a complete installation and its bystanders into $prefix"
+  plant
+  echo "== $(basename "$(dirname "$exe")")/qtxClear.exe /verysilent /prod vhm /log C:\qtxClear.log"
+  box_options="--answer no"
+  run "$exe" /verysilent /prod vhm /log 'C:\qtxClear.log' >/dev/null
+  tr -d '\r' <"$prefix/run.out" | grep '^\[box\]'
+  echo "exit code: $code"
+  down "$prefix"
+  $proof verify "$prefix" "$bits" --log 'C:\qtxClear.log' >"$prefix/first.out"
+  echo "== restarting the prefix (the queued deletions are carried out)"
+  restart
+  $proof verify "$prefix" "$bits" --final --log 'C:\qtxClear.log' >"$prefix/final.out"
+  echo "== what was planted and what became of it (read from the prefix's hives and folders)"
+  $proof table "$prefix/first.out" "$prefix/final.out" || fail=1
+  refused=$(grep -c $'^refused\t' "$prefix/final.out")
+  [ "$refused" = 0 ] || echo "refused: $refused module registrations, as the log says: the program loads nothing from" \
+    "a suite folder Wine reports as owned by the user (a real installation's folders belong to Administrators)"
+  grep $'^left\t\|^harmed\t' "$prefix/final.out"
+  echo "the run's log: $prefix/drive_c/qtxClear.log (UTF-16); row by row: $prefix/final.out"
+  exit $fail ;;
 unattended|verysilent|interactive)
   plant
   case "$mode" in
