@@ -286,10 +286,18 @@ def reg_path(path):
     return path
 
 
-def write_file(machine, path, text):
+def new_file(machine, path):
+    """The Unix path of a file to plant, a new file there: a prefix cloned from the template shares
+    Wine's modules with it by hard links, and writing into one would change the template."""
     target = machine.unix(path)
     os.makedirs(os.path.dirname(target), exist_ok=True)
-    with open(target, "w") as f:
+    if os.path.lexists(target):
+        os.remove(target)
+    return target
+
+
+def write_file(machine, path, text):
+    with open(new_file(machine, path), "w") as f:
         f.write(text)
 
 
@@ -309,9 +317,7 @@ def plant(prefix, bits, standins):
         elif r.kind == "file":
             source = r.data[len("standin:"):] if r.data.startswith("standin:") else None
             if source:
-                target = machine.unix(r.path)
-                os.makedirs(os.path.dirname(target), exist_ok=True)
-                with open(os.path.join(standins, source), "rb") as s, open(target, "wb") as t:
+                with open(os.path.join(standins, source), "rb") as s, open(new_file(machine, r.path), "wb") as t:
                     t.write(s.read())
             else:
                 write_file(machine, r.path, (r.data or "planted").replace("\\n", "\r\n"))
