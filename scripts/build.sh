@@ -3,12 +3,16 @@
 #   build/i686/qtxClear.exe  the shipped 32-bit program
 #   build/x64/               the 64-bit build of the same sources, its tests and tools
 #   build.sh                 everything
-#   build.sh TARGET...       only these targets of the 64-bit build (the main job's program
-#                            and box tool), without the 32-bit product and the tests
+#   build.sh TARGET...       only these targets of the 64-bit build, without the 32-bit product
+#                            and the tests
+#   build.sh --product TARGET...  the 32-bit product and these targets (the main job's)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if [ $# -eq 0 ]; then
+product=0
+[ $# -eq 0 ] && product=1
+[ "${1:-}" = --product ] && { product=1; shift; }
+if [ $product = 1 ]; then
   cmake --no-warn-unused-cli -S . -B build/i686 -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686.cmake >/dev/null
   ninja -C build/i686 qtxClear

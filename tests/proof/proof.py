@@ -6,19 +6,27 @@ tree under drive_c, never through the program under test or Wine's registry view
   proof.py plant PREFIX BITS STANDINS     lay the installation (BITS: 64 or 32)
   proof.py start PREFIX BITS              start the services marked "run"
   proof.py check PREFIX BITS              every planted row must be there as planted
-  proof.py verify PREFIX BITS [--final]   one line per row, then the summary
+  proof.py verify PREFIX BITS [--final] [--log C:\\RUN.LOG]
+                                          one line per row, then the summary
   proof.py snapshot PREFIX FILE           registry and files as text, for before/after
   proof.py compare BEFORE AFTER           differences of two snapshots (exit 1 if any)
+  proof.py table BEFORE AFTER             one table from the verify outputs before and after
+                                          the restart
+  proof.py clone TEMPLATE PREFIX          a fresh prefix from a booted one, without a new boot
 
 The hives are read with the prefix's wineserver stopped (this script stops it), so they hold
 everything written so far. A row's "view" says in which registry view the 32-bit installer
 (32) or the system (64) wrote it; in a 32-bit prefix both are the one view there is.
 Output lines of verify: STATUS<TAB>KIND<TAB>WHAT<TAB>NOTE, STATUS one of removed, queued,
-left, kept, harmed, restored; then "summary<TAB>planted N<TAB>removed N<TAB>queued N<TAB>left N
-<TAB>harmed N". Exit code 1 when anything is left or harmed.
+left, refused, kept, harmed, restored; then "summary<TAB>planted N<TAB>removed N<TAB>queued N
+<TAB>left N<TAB>refused N<TAB>harmed N". A row noted "loads:FOLDER" needs a suite module or
+helper loaded from FOLDER; when it stays, it counts as refused (not left) only if the run's log
+(--log, a path in the prefix) says the program refused that folder. Exit code 1 when anything
+is left or harmed.
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -78,6 +86,7 @@ class Row:
         fields += [""] * (8 - len(fields))
         self.bits, self.role, self.kind, self.view, path, name, data, self.note = fields[:8]
         self.path, self.name, self.data = expand(path, bits), expand(name, bits), expand(data, bits)
+        self.loads = expand(self.note[len("loads:"):], bits) if self.note.startswith("loads:") else None
         self.line = line
 
     def what(self):
@@ -277,10 +286,18 @@ def reg_path(path):
     return path
 
 
-def write_file(machine, path, text):
+def new_file(machine, path):
+    """The Unix path of a file to plant, a new file there: a prefix cloned from the template shares
+    Wine's modules with it by hard links, and writing into one would change the template."""
     target = machine.unix(path)
     os.makedirs(os.path.dirname(target), exist_ok=True)
-    with open(target, "w") as f:
+    if os.path.lexists(target):
+        os.remove(target)
+    return target
+
+
+def write_file(machine, path, text):
+    with open(new_file(machine, path), "w") as f:
         f.write(text)
 
 
@@ -300,9 +317,7 @@ def plant(prefix, bits, standins):
         elif r.kind == "file":
             source = r.data[len("standin:"):] if r.data.startswith("standin:") else None
             if source:
-                target = machine.unix(r.path)
-                os.makedirs(os.path.dirname(target), exist_ok=True)
-                with open(os.path.join(standins, source), "rb") as s, open(target, "wb") as t:
+                with open(os.path.join(standins, source), "rb") as s, open(new_file(machine, r.path), "wb") as t:
                     t.write(s.read())
             else:
                 write_file(machine, r.path, (r.data or "planted").replace("\\n", "\r\n"))
@@ -405,9 +420,31 @@ def queued(machine, r):
     return r.path.lower() in machine.pending
 
 
-def verify(prefix, bits, final):
+REFUSAL = "suite folder refused, nothing is loaded or started from it: "
+
+
+def refused_folders(machine, log):
+    """The folders the run's log says it refused to load or start anything from (lower case)."""
+    if not log:
+        return set()
+    try:
+        with open(machine.unix(log), "rb") as f:
+            text = f.read().decode("utf-16", "replace").lower()
+    except OSError:
+        return set()
+    folders = set()
+    for line in text.splitlines():
+        start = line.find(REFUSAL)
+        if start >= 0:
+            rest = line[start + len(REFUSAL):]
+            folders.add(rest[:rest.rfind(" (")].rstrip("\\") if " (" in rest else rest.rstrip("\\"))
+    return folders
+
+
+def verify(prefix, bits, final, log=None):
     machine = Machine(prefix, bits)
-    counts = dict(planted=0, removed=0, queued=0, left=0, harmed=0)
+    refused = refused_folders(machine, log)
+    counts = dict(planted=0, removed=0, queued=0, left=0, refused=0, harmed=0)
     waiting = []
     for r in load_rows(bits):
         if r.role == "plant":
@@ -418,6 +455,8 @@ def verify(prefix, bits, final):
             status = "left" if there else "removed"
             if there and not final and queued(machine, r):
                 status = "queued"
+            if status == "left" and r.loads and r.loads.lower().rstrip("\\") in refused:
+                status = "refused"
         elif r.role == "keep":
             counts["planted"] += 1
             status = "kept" if there else "harmed"
@@ -484,6 +523,64 @@ def compare(before, after):
     return 1 if a != b else 0
 
 
+# ---- the table of a run ------------------------------------------------------------------
+
+COLUMNS = ("planted", "removed", "queued", "left", "refused", "kept", "harmed")
+
+
+def read_verdict(path):
+    """{(kind, what): status} of the planted rows in a verify output."""
+    rows = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) >= 3 and fields[0] in COLUMNS + ("restored",):
+                rows[(fields[1], fields[2])] = fields[0]
+    return rows
+
+
+def table(before, after):
+    """Per kind of object: planted; removed by the run; queued (still there after the run, gone
+    after the restart, which carries out the queued deletions); left after the restart; refused;
+    bystanders kept and harmed. Exit 1 if anything is left or harmed."""
+    first, final = read_verdict(before), read_verdict(after)
+    counts = {}
+    for (kind, what), status in final.items():
+        if status == "restored":
+            kind, status = "edited value", "removed"
+        elif status == "removed" and first.get((kind, what)) in ("queued", "left"):
+            status = "queued"
+        row = counts.setdefault(kind, dict.fromkeys(COLUMNS, 0))
+        row[status] += 1
+        row["planted"] += 1
+    total = dict.fromkeys(COLUMNS, 0)
+    print("%-15s" % "" + "".join("%9s" % c for c in COLUMNS))
+    for kind in sorted(counts):
+        print("%-15s" % kind + "".join("%9d" % counts[kind][c] for c in COLUMNS))
+        for c in COLUMNS:
+            total[c] += counts[kind][c]
+    print("%-15s" % "total" + "".join("%9d" % total[c] for c in COLUMNS))
+    return 1 if total["left"] or total["harmed"] else 0
+
+
+# ---- prefixes from a template --------------------------------------------------------------
+
+# Wine's own modules and tables, which nothing in a run writes in place (a deletion only removes
+# the copy's name): shared by hard links. Everything else (hives, texts) is copied.
+SHARED = re.compile(r"\.(dll|exe|nls|drv|sys|ocx|cpl|acm|vxd|tlb|ds)$", re.I)
+
+
+def clone(template, prefix):
+    def link_or_copy(source, target):
+        if SHARED.search(source):
+            os.link(source, target)
+        else:
+            shutil.copy2(source, target)
+    if os.path.lexists(prefix):
+        shutil.rmtree(prefix)
+    shutil.copytree(template, prefix, symlinks=True, copy_function=link_or_copy)
+
+
 def main(argv):
     command = argv[1]
     if command == "plant":
@@ -495,12 +592,18 @@ def main(argv):
     if command == "check":
         return check(os.path.abspath(argv[2]), argv[3])
     if command == "verify":
-        return verify(os.path.abspath(argv[2]), argv[3], "--final" in argv)
+        log = argv[argv.index("--log") + 1] if "--log" in argv[:-1] else None
+        return verify(os.path.abspath(argv[2]), argv[3], "--final" in argv, log)
     if command == "snapshot":
         snapshot(os.path.abspath(argv[2]), argv[3], argv[4] if len(argv) > 4 else "")
         return 0
     if command == "compare":
         return compare(argv[2], argv[3])
+    if command == "table":
+        return table(argv[2], argv[3])
+    if command == "clone":
+        clone(os.path.abspath(argv[2]), os.path.abspath(argv[3]))
+        return 0
     print(__doc__)
     return 2
 
