@@ -14,6 +14,17 @@ done
 echo "installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-apt-get update -qq
-# shellcheck disable=SC2086
-apt-get install -y -qq --no-install-recommends $missing >/dev/null
+# A mirror in the middle of a sync serves an index of the wrong size for a while: try again.
+for attempt in 1 2 3 4 5 6; do
+  apt-get update -qq && break
+  echo "apt-get update failed (attempt $attempt), trying again in 30 s"
+  sleep 30
+done
+for attempt in 1 2 3; do
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null && exit 0
+  echo "apt-get install failed (attempt $attempt), refreshing the index and trying again in 60 s"
+  sleep 60
+  apt-get update -qq || true
+done
+exit 1
