@@ -46,7 +46,7 @@ int Press(HWND box, int answer) {
 }  // namespace
 
 DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs,
-                       HANDLE standardOutput) {
+                       HANDLE standardOutput, const BoxAction& whileShown) {
   DrivenRun run;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
@@ -81,6 +81,7 @@ DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& 
     size_t index = run.boxes.size();
     bool yesNo = GetDlgItem(search.found, IDYES) != nullptr;
     int answer = index < answers.size() ? answers[index] : (yesNo ? IDNO : IDOK);
+    if (whileShown) whileShown(index, seen.text);
     seen.pressed = Press(search.found, answer);
     run.boxes.push_back(seen);
     lastBox = search.found;

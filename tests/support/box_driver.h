@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,11 @@ struct DrivenRun {
 // Starts commandLine and, while it runs, presses answers[i] on the i-th box it shows (IDNO
 // for a Yes/No box, IDOK otherwise, once the list is used up). Ends the program after
 // timeoutMs. With `standardOutput` given, the program gets it as its standard output (an
-// inheritable handle, or null for none) and no standard input or error.
+// inheritable handle, or null for none) and no standard input or error. With `whileShown`
+// given, it is called with each box's index and text before the box is answered: a test
+// acts there while the program waits for the answer.
+typedef std::function<void(size_t index, const std::wstring& text)> BoxAction;
 DrivenRun RunAndAnswer(const std::wstring& commandLine, const std::vector<int>& answers, DWORD timeoutMs,
-                       HANDLE standardOutput = INVALID_HANDLE_VALUE);
+                       HANDLE standardOutput = INVALID_HANDLE_VALUE, const BoxAction& whileShown = nullptr);
 
 }  // namespace qtxtest

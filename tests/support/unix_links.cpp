@@ -78,6 +78,15 @@ bool PlantFolderLink(const std::wstring& link, const std::wstring& target) {
   });
 }
 
+bool PlantFileLink(const std::wstring& link, const std::wstring& target) {
+  std::string parent = UnixPathOf(ParentOf(link));
+  std::string to = UnixPathOf(target);
+  if (parent.empty() || to.empty()) return false;
+  std::string from = parent + "/" + Utf8(NameOf(link));
+  if (!StartUnixCommand(L"/bin/ln -s " + Quoted(to) + L" " + Quoted(from))) return false;
+  return WaitFor([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
 bool DropLink(const std::wstring& link) {
   std::string parent = UnixPathOf(ParentOf(link));
   if (parent.empty()) return false;

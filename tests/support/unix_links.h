@@ -15,6 +15,10 @@ std::string UnixPathOf(const std::wstring& windowsPath);
 // target folder.
 bool PlantFolderLink(const std::wstring& link, const std::wstring& target);
 
+// Makes `link` a Unix symbolic link to the file `target` (Wine lists it as a plain file:
+// nothing in its attributes shows the link). True once `link` exists.
+bool PlantFileLink(const std::wstring& link, const std::wstring& target);
+
 // Removes a planted link (not its target) with /bin/rm; true when it is gone.
 bool DropLink(const std::wstring& link);
 
