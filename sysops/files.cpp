@@ -1,5 +1,7 @@
 #include "sysops/files.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -7,7 +9,9 @@
 #include "log/log.h"
 #include "log/ufile.h"
 #include "setup/setup_globals.h"
+#include "base/nocase.h"
 #include "base/path.h"
+#include "sysops/folder_trust.h"
 #include "sysops/nofollow.h"
 #include "sysops/reboot_queue.h"
 #include "sysops/registry.h"
@@ -256,6 +260,48 @@ DWORD WalkFolder(HANDLE parent, const FolderEntry& entry, const std::wstring& fu
   return result;
 }
 
+// Folders the system makes and keeps for Administrators; the parents of a walked folder are
+// checked up to the first of them.
+bool IsSystemFolder(const std::wstring& folder) {
+  static const int kSystemFolders[] = {CSIDL_WINDOWS,        CSIDL_SYSTEM,          CSIDL_SYSTEMX86,
+                                       CSIDL_PROGRAM_FILES,  CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
+                                       CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA};
+  for (int csidl : kSystemFolders) {
+    wchar_t path[MAX_PATH] = {0};
+    if (GetSpecialFolder(path, csidl) && EqualNoCase(folder, path)) return true;
+  }
+  return false;
+}
+
+// The folder that holds `folder`; "" for the root of its volume ("C:\", "\\server\share").
+std::wstring ParentOf(const std::wstring& folder) {
+  size_t slash = folder.rfind(L'\\');
+  size_t root = folder.rfind(L"\\\\", 0) == 0 ? folder.find(L'\\', folder.find(L'\\', 2) + 1) : 2;
+  if (slash == std::wstring::npos || root == std::wstring::npos || slash <= root) return L"";
+  return folder.substr(0, slash);
+}
+
+// True when nobody but Administrators, SYSTEM and TrustedInstaller can rename or replace the
+// folder `parent` or one above it, up to a system folder or the root. Otherwise a user could,
+// once the run has ended, move a locked folder below it aside and put a link in its place,
+// and the restart would act on the link's target: nothing below is queued (logged once).
+bool ParentsHoldFirm(std::wstring parent, const std::wstring& walked) {
+  while (!parent.empty() && parent.back() == L'\\') parent.pop_back();
+  for (; !parent.empty() && parent.size() > 2 && !IsSystemFolder(parent); parent = ParentOf(parent)) {
+    UniqueKernelHandle handle;
+    DWORD rc = OpenNoFollow(parent, true, READ_CONTROL, handle);
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (rc == 0) rc = ReadObjectSecurity(handle.get(), &raw);
+    UniqueLocalMem descriptor(raw);
+    const wchar_t* fault = rc ? L"its owner and access list cannot be read" : ParentDescriptorFault(raw);
+    if (!fault) continue;
+    g_log.Print(LOG_MIN, LOG_FILE, L"Folder above it can be changed by others, nothing below it is queued for the "
+                L"restart: %s (%s: %s)", walked.c_str(), parent.c_str(), fault);
+    return false;
+  }
+  return true;
+}
+
 // RemoveTree with the SharedDLLs key opened once for the whole walk. The matched folders'
 // parent is opened without following a link on its path, and listed through its handle.
 DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* mask, bool recurse,
@@ -285,12 +331,14 @@ DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* m
   DWORD result = 0;
   std::vector<FolderEntry> matches;
   ListFolder(parentHandle.get(), last.c_str(), matches);
+  int firm = -1;  // the parents' check, made once for all matches that need it
   for (const FolderEntry& match : matches) {
     if (!(match.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     std::wstring folder = JoinPath(parent, match.name);
+    if (rebootFallback && !IsLink(match.attributes) && firm < 0) firm = ParentsHoldFirm(parent, folder) ? 1 : 0;
     // A matched folder that is a link is removed as a link; its target is never walked.
     rc = IsLink(match.attributes) ? RemoveLinkOnly(folder, match.attributes)
-                                  : WalkFolder(parentHandle.get(), match, folder, walk, true);
+                                  : WalkFolder(parentHandle.get(), match, folder, walk, firm != 0);
     if (rc) result = rc;
   }
   return result;

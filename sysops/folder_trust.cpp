@@ -39,6 +39,10 @@ bool SidMatches(PSID sid, const KnownSid& known) {
 constexpr DWORD kChangingRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE |
                                   WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
 
+// Rights on a folder that let their holder rename, remove or replace its entries or itself.
+// Adding entries is not among them: ProgramData and the root let users create folders.
+constexpr DWORD kRearrangingRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL | MAXIMUM_ALLOWED;
+
 PSID OwnerOf(PSECURITY_DESCRIPTOR descriptor) {
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
@@ -83,7 +87,10 @@ bool IsTrustedSid(PSID sid, bool allowInstaller) {
 
 bool IsOwnedByAdministrators(PSECURITY_DESCRIPTOR descriptor) { return IsTrustedSid(OwnerOf(descriptor), false); }
 
-const wchar_t* FolderDescriptorFault(PSECURITY_DESCRIPTOR descriptor) {
+namespace {
+// Null when the owner is trusted and no entry that applies to the folder itself grants an
+// untrusted SID any of `rights`; otherwise why, with `granted` as the reason for an entry.
+const wchar_t* DescriptorFault(PSECURITY_DESCRIPTOR descriptor, DWORD rights, const wchar_t* granted) {
   if (!IsTrustedSid(OwnerOf(descriptor), true)) return L"its owner is not Administrators, SYSTEM or TrustedInstaller";
   BOOL present = FALSE, defaulted = FALSE;
   PACL dacl = nullptr;
@@ -96,9 +103,18 @@ const wchar_t* FolderDescriptorFault(PSECURITY_DESCRIPTOR descriptor) {
     DWORD mask = 0;
     PSID sid = GrantedSid(header, &mask);
     if (!sid) return L"an entry of an unexpected kind grants access";
-    if ((mask & kChangingRights) && !IsTrustedSid(sid, true)) return L"others may add, change or delete files in it";
+    if ((mask & rights) && !IsTrustedSid(sid, true)) return granted;
   }
   return nullptr;
+}
+}  // namespace
+
+const wchar_t* FolderDescriptorFault(PSECURITY_DESCRIPTOR descriptor) {
+  return DescriptorFault(descriptor, kChangingRights, L"others may add, change or delete files in it");
+}
+
+const wchar_t* ParentDescriptorFault(PSECURITY_DESCRIPTOR descriptor) {
+  return DescriptorFault(descriptor, kRearrangingRights, L"others may rename or replace what it holds");
 }
 
 UniqueKernelHandle HoldTrustedFolder(const wchar_t* folder) {

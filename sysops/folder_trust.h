@@ -21,6 +21,9 @@ bool IsTrustedSid(PSID sid, bool allowInstaller);
 // write or delete files, delete the folder, change its access list or take ownership.
 // Otherwise the reason, for the log.
 const wchar_t* FolderDescriptorFault(PSECURITY_DESCRIPTOR descriptor);
+// The same for a folder above one that is walked: null when only trusted SIDs own it or may
+// rename, remove or replace its entries or itself (adding entries is allowed), else why.
+const wchar_t* ParentDescriptorFault(PSECURITY_DESCRIPTOR descriptor);
 // True when the descriptor's owner is Administrators or SYSTEM.
 bool IsOwnedByAdministrators(PSECURITY_DESCRIPTOR descriptor);
 

@@ -48,11 +48,10 @@ int CountLines(const std::wstring& log, const std::wstring& text) {
   return count;
 }
 
-std::wstring DurableStore() {
-  wchar_t common[MAX_PATH] = {0};
-  SHGetSpecialFolderPathW(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
-  return std::wstring(common) + L"\\VELKO Software\\Durable Store\\Velko";
-}
+// The setup folder the suite leaves at the root of the system drive: its parent is the root,
+// so the walk may queue below it. (Wine reports every folder as the user's, and nothing is
+// queued below a folder that a user could rename, such as the lasting storage's parents.)
+std::wstring SetupFolder() { return L"C:\\~VKINSTL\\setup"; }
 
 // Windows' list of deletions at the restart, emptied so that no later test finds our entries.
 void ClearPendingRenames() {
@@ -102,7 +101,7 @@ TEST(EndToEnd, VerySilentRunRemovesTheDetectedInstallation) {
 }
 
 // Unattended on a simulated installation: no box at all, and the exit code says whether a
-// restart will finish the removal (a held file of the suite's lasting storage can only be
+// restart will finish the removal (a held file of the suite's setup folder can only be
 // queued for the restart).
 TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
   for (bool lockedFile : {false, true}) {
@@ -111,14 +110,14 @@ TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
     ASSERT_EQ(regSetString(kProductKey, HKEY_LOCAL_MACHINE, L"Product", L"vhm"), 0u);
     ASSERT_EQ(regSetString(kProductKey, HKEY_LOCAL_MACHINE, L"ProgramFolder", folder.c_str()), 0u);
     ASSERT_EQ(regSetString(kUninstallKey, HKEY_LOCAL_MACHINE, L"InstallLocation", folder.c_str()), 0u);
-    RemoveAll(DurableStore());
+    RemoveAll(L"C:\\~VKINSTL");
     if (lockedFile) {
-      ASSERT_EQ(SHCreateDirectoryExW(nullptr, DurableStore().c_str(), nullptr), ERROR_SUCCESS);
-      ASSERT_TRUE(WriteBytes(DurableStore() + L"\\state.bin", "1"));
+      ASSERT_EQ(SHCreateDirectoryExW(nullptr, SetupFolder().c_str(), nullptr), ERROR_SUCCESS);
+      ASSERT_TRUE(WriteBytes(SetupFolder() + L"\\state.bin", "1"));
     }
     // Held open without sharing, as the suite's service holds it, so that it can only be
     // queued: the program deletes the lasting storage directly where it can.
-    HANDLE held = lockedFile ? CreateFileW((DurableStore() + L"\\state.bin").c_str(), GENERIC_READ, 0, nullptr,
+    HANDLE held = lockedFile ? CreateFileW((SetupFolder() + L"\\state.bin").c_str(), GENERIC_READ, 0, nullptr,
                                            OPEN_EXISTING, 0, nullptr)
                              : INVALID_HANDLE_VALUE;
     if (lockedFile) ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -137,7 +136,7 @@ TEST(EndToEnd, UnattendedRunShowsNoBoxAndReportsWhatTheRestartMustFinish) {
     // No Safe-Mode offer and no other box arose, so none was answered in the log either.
     EXPECT_EQ(CountLines(text, L"message box not shown"), 0) << Narrow(text);
     regDeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Velko Software");
-    RemoveAll(DurableStore());
+    RemoveAll(L"C:\\~VKINSTL");
     ClearPendingRenames();
   }
 }

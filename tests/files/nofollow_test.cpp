@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sysops/files.h"
+#include "sysops/folder_trust.h"
 #include "sysops/reboot_queue.h"
 #include "tests/support/test_support.h"
 #include "tests/support/unix_links.h"
@@ -170,6 +171,50 @@ TEST(NoFollow, NothingIsQueuedAtOrBelowAFolderThatCouldNotBeLocked) {
               c.failFolder ? 1 : 0)
         << LogDump();
     EXPECT_EQ(LogCount(L"Not queued for the restart, its folder is not locked: " + b), c.subQueued ? 0 : 1);
+  }
+  ResetRebootQueueForTests();
+}
+
+namespace {
+const wchar_t* g_parentSddl = nullptr;
+DWORD ReadParentSddl(HANDLE, PSECURITY_DESCRIPTOR* descriptor) {
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(g_parentSddl, SDDL_REVISION_1, descriptor, nullptr)
+             ? 0
+             : GetLastError();
+}
+}  // namespace
+
+// The folders above a walked one are read (every one answers the same descriptor here): a
+// held file is queued only when no one but Administrators, SYSTEM and TrustedInstaller owns
+// them or may rename what they hold. Adding entries, as ProgramData allows users, is harmless.
+TEST(NoFollow, NothingIsQueuedBelowParentsThatUsersCouldRearrange) {
+  const struct {
+    const wchar_t* sddl;
+    bool queued;
+  } cases[] = {
+      {L"O:BAD:(A;;FA;;;BA)(A;;FA;;;SY)", true},
+      {L"O:SYD:(A;;FA;;;SY)(A;;0x100006;;;BU)(A;OICIIO;GA;;;CO)", true},  // users add entries only
+      {L"O:S-1-5-21-1-2-3-1000D:(A;;FA;;;BA)", false},                     // a user owns it
+      {L"O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)", false},                         // users delete its entries
+      {L"O:BAD:(A;;FA;;;BA)(A;;0x10000;;;WD)", false},                      // everyone may rename it
+      {L"O:BAD:(A;;FA;;;BA)(A;;GA;;;AU)", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.sddl));
+    ResetRebootQueueForTests();
+    ClearLog();
+    std::wstring root = ScratchDir(L"nofollow_parents") + L"\\walked", held = root + L"\\held.dll";
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(held, "x"));
+    UniqueKernelHandle holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    g_parentSddl = c.sddl;
+    SetSecurityReaderForTests(ReadParentSddl);
+    RemoveTree(root.c_str(), L"*.*", true, true, false);
+    RestoreTestSecurityReader();
+    EXPECT_EQ(IsQueuedForReboot(held.c_str()), c.queued);
+    EXPECT_EQ(IsQueuedForReboot(root.c_str()), c.queued);
+    EXPECT_EQ(LogCount(L"Not queued for the restart, its folder is not locked: " + held), c.queued ? 0 : 1) << LogDump();
   }
   ResetRebootQueueForTests();
 }

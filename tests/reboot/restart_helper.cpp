@@ -1,4 +1,5 @@
-// Runs inside a prefix of its own: lays out files and folders under C:\qtx restart,
+// Runs inside a prefix of its own: lays out files and folders under C:\qtx restart and
+// C:\qtx restart program,
 // queues them for deletion at the next restart with the product functions and commits.
 // restart_test.sh then restarts the prefix and checks that they are gone.
 #include <windows.h>
@@ -11,6 +12,7 @@
 
 namespace {
 const std::wstring kRoot = L"C:\\qtx restart";
+const std::wstring kProgram = L"C:\\qtx restart program";
 
 bool Write(const std::wstring& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -28,7 +30,9 @@ int Fail(const char* what) {
 }  // namespace
 
 int main() {
-  const std::wstring program = kRoot + L"\\Program Folder", sub = program + L"\\sub dir";
+  // Directly below the root: Wine reports the user as every folder's owner, and nothing is
+  // queued below a folder that a user could rename.
+  const std::wstring program = kProgram, sub = program + L"\\sub dir";
   const std::wstring deeper = sub + L"\\deeper";
   CreateDirectoryW(kRoot.c_str(), nullptr);
   for (const std::wstring& d : {program, sub, deeper})

@@ -9,13 +9,15 @@ wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver
 root="$WINEPREFIX/drive_c/qtx restart"
+# "Program Folder/..." lies in a folder of its own below the root.
+at() { case $1 in "Program Folder"*) echo "$WINEPREFIX/drive_c/qtx restart program${1#Program Folder}" ;; *) echo "$root/$1" ;; esac; }
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
 "$prefix_script" up "$WINEPREFIX" || { echo "cannot create $WINEPREFIX"; exit 1; }
 "$wine" "$helper" </dev/null || fail "helper exited with $?"
 for p in "Program Folder/sub dir/deeper/x.dat" "Program Folder/app.exe" "single file.txt"; do
-  [ -e "$root/$p" ] || fail "$p missing before the restart"
+  [ -e "$(at "$p")" ] || fail "$p missing before the restart"
 done
 
 "$server" -k
@@ -25,7 +27,7 @@ done
 for p in "Program Folder/sub dir/deeper/x.dat" "Program Folder/sub dir/deeper" \
          "Program Folder/sub dir/lib.dll" "Program Folder/sub dir" "Program Folder/app.exe" \
          "Program Folder" "single file.txt"; do
-  [ -e "$root/$p" ] && fail "$p still there after the restart"
+  [ -e "$(at "$p")" ] && fail "$p still there after the restart"
 done
 [ -e "$root/keep.txt" ] || fail "keep.txt (not queued) was deleted"
 pending=$("$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations </dev/null 2>/dev/null | grep -c PendingFileRenameOperations)

@@ -30,6 +30,8 @@ struct TestDefaults {
 
 namespace qtxtest {
 
+void RestoreTestSecurityReader() { SetSecurityReaderForTests(AdministratorsOnly); }
+
 void ClearLog() { g_log.entries.clear(); }
 
 bool LogHas(const std::wstring& text, int level, int category) {

@@ -60,6 +60,10 @@ bool EnablePrivilege(const wchar_t* name);
 
 // UTF-16 <-> UTF-8, for test messages.
 std::string Narrow(const std::wstring& s);
+
+// Puts back the test programs' answer to the folder-trust reader (owned by Administrators,
+// changeable by Administrators and SYSTEM only) after a test replaced it.
+void RestoreTestSecurityReader();
 std::wstring Widen(const std::string& s);
 
 }  // namespace qtxtest
