@@ -6,7 +6,7 @@
 # --no-build uses the tools and program already built.)
 #
 # In a fresh prefix (build/bench-prefix) it first times the run with nothing installed, then
-# for each N plants N files in the suite's lasting-storage folder (which the run queues whole
+# for each N plants N files in the suite's setup folder at the root (which the run queues whole
 # for the restart): nested folders, long names, every 10th file read-only, every 25th hidden,
 # every 200th held open without sharing by a locker process. It times
 #   qtxClear.exe /verysilent /prod vhm /log ...   (64-bit build, Safe-Mode question: No)
@@ -55,8 +55,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-storeWin='C:\ProgramData\VELKO Software\Durable Store\Velko'
-store="$prefix/drive_c/ProgramData/VELKO Software/Durable Store/Velko"
+# The suite's setup folder at the root: the run queues below it (Wine reports every folder as
+# the user's, and the run queues nothing below parents a user could rearrange, such as the
+# lasting storage's under ProgramData).
+storeWin='C:\~VKINSTL'
+store="$prefix/drive_c/~VKINSTL"
 pendingKey='HKLM\System\CurrentControlSet\Control\Session Manager'
 
 clearPending() {
