@@ -43,19 +43,6 @@ std::string Bytes(const std::wstring& path) {
   return ReadBytes(path, &bytes) ? bytes : std::string("(unreadable)");
 }
 
-// The /log file as text (UTF-16 after the byte-order mark).
-std::wstring ReadLog(const std::wstring& path) {
-  std::string bytes;
-  if (!ReadBytes(path, &bytes) || bytes.size() < 2) return L"";
-  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-}
-
-int Count(const std::wstring& text, const std::wstring& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 DrivenRun RunShipped(const std::wstring& exe, const std::wstring& arguments, const std::vector<int>& answers,
               const BoxAction& whileShown = nullptr) {
   // No standard handles, as when started from the desktop: what the program reports goes into

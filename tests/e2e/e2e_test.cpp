@@ -17,13 +17,6 @@ const wchar_t kCaption[] = L"VELKO Software Uninstall Utility";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko";
 const wchar_t kProductKey[] = L"Software\\Velko Software\\Velko";
 
-// The log the program saved with /log, as text (UTF-16 after the byte-order mark).
-std::wstring ReadLog(const std::wstring& path) {
-  std::string bytes;
-  if (!ReadBytes(path, &bytes) || bytes.size() < 2 || bytes.compare(0, 2, "\xFF\xFE") != 0) return L"";
-  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-}
-
 // True when a line of the saved log (format 1) ends with "\t<category>\t<text>".
 bool LogLine(const std::wstring& log, const std::wstring& category, const std::wstring& text) {
   return log.find(L"\t" + category + L"\t" + text + L"\r\n") != std::wstring::npos;

@@ -43,17 +43,6 @@ void DeleteLink(HKEY root, const std::wstring& link, REGSAM view) {
   if (del) del(key.get());
 }
 
-std::wstring ReadLog(const std::wstring& path) {
-  std::string bytes;
-  if (!ReadBytes(path, &bytes) || bytes.size() < 2) return L"";
-  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-}
-
-int Count(const std::wstring& text, const std::wstring& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 }  // namespace
 
 // The user's "VELKO Software" key links to the victim, as in the attack seen before.

@@ -228,4 +228,16 @@ DWORD RunSelfUnderWindowsVersion(const wchar_t* version, const wchar_t* gtestFil
   RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
   return code;
 }
+std::wstring ReadLog(const std::wstring& path) {
+  std::string bytes;
+  if (!ReadBytes(path, &bytes) || bytes.size() < 2 || bytes.compare(0, 2, "\xFF\xFE") != 0) return L"";
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+}
+
+int Count(const std::wstring& text, const std::wstring& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 }  // namespace qtxtest

@@ -51,6 +51,11 @@ class RestartRecorder {
 std::wstring ScratchDir(const std::wstring& name);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool ReadBytes(const std::wstring& path, std::string* bytes);
+// The log a program saved with /log, as text (UTF-16 after the byte-order mark); "" when it
+// cannot be read or has no such mark.
+std::wstring ReadLog(const std::wstring& path);
+// How often `what` occurs in `text` (overlapping occurrences counted).
+int Count(const std::wstring& text, const std::wstring& what);
 bool PathExists(const std::wstring& path);
 // Deletes a file or folder tree, whatever its attributes.
 void RemoveAll(const std::wstring& path);
