@@ -262,13 +262,18 @@ TEST(Attacks, MailCacheBehindALinkIsLeft) {
   std::wstring victim = ScratchDir(L"attack-mail-victim");
   ASSERT_TRUE(WriteBytes(victim + L"\\EXTEND.DAT", "a file of someone else"));
   ASSERT_EQ(SHCreateDirectoryExW(nullptr, (std::wstring(local) + L"\\Microsoft").c_str(), nullptr) & ~ERROR_ALREADY_EXISTS, 0);
-  ASSERT_FALSE(PathExists(link)) << "the profile has a mail-client folder of its own";
+  // A mail-client folder that another test left in the shared prefix is put aside meanwhile.
+  const std::wstring aside = link + L".attack-aside";
+  RemoveAll(aside);
+  bool moved = PathExists(link) && MoveFileW(link.c_str(), aside.c_str());
+  ASSERT_FALSE(PathExists(link)) << "the profile's mail-client folder cannot be put aside";
   ASSERT_TRUE(PlantFolderLink(link, victim));
 
   std::wstring log = ScratchDir(L"attack-mail") + L"\\run.log";
   DrivenRun run = RunShipped(Shipped(), L"/unattended /noreboot /log \"" + log + L"\"", {});
   std::wstring text = ReadLog(log);
   EXPECT_TRUE(DropLink(link));
+  if (moved) EXPECT_TRUE(MoveFileW(aside.c_str(), link.c_str()));
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(Bytes(victim + L"\\EXTEND.DAT"), "a file of someone else");
   EXPECT_EQ(Count(text, L"\tfile\tNot deleted, a link is on its path (not followed): " + link + L"\\EXTEND.DAT\r\n"), 1)
