@@ -5,7 +5,9 @@
 #include "app/removal_run.h"
 #include "app/safe_mode.h"
 #include "app/system_report.h"
+#include "app/run_report.h"
 #include "app/usage.h"
+#include "app/whatif.h"
 #include "ui/prompt.h"
 #include "ui/ui_strings.h"
 #include "log/log.h"
@@ -111,6 +113,10 @@ int FinishRun(const RunOutcome& outcome) {
                 outcome.registryFailed ? L"failed" : L"done", outcome.servicesResult);
     return kExitFailed;
   }
+  if (outcome.residue.UnqueuedCount() != 0) {
+    g_log.Print(LOG_MIN, LOG_GENERAL, L"Unattended run failed: %u items remain", outcome.residue.UnqueuedCount());
+    return kExitFailed;
+  }
   if (!g_setup.RestartNeeded && !outcome.restartQueued) return kExitDone;
   if (g_forceRestart && !g_noReboot) {
     RestartWindows();
@@ -142,6 +148,50 @@ bool ForcedUninstall(const RemovalSteps& steps, int* exitCode) {
   RemovalRun(steps, &outcome);
   *exitCode = FinishRun(outcome);
   return true;
+}
+
+// Detection with the start-up's product code; without a detected program folder a very-silent
+// or unattended run takes the "/folder" value. Every rule of the program-files step applies
+// to it as to a detected folder.
+void ChooseProgramFolder() {
+  DetectProduct(g_productKind.c_str());
+  g_folderFromSwitch = false;
+  if (!g_folderPath.empty()) {
+    if (g_detectedProgramFolder.empty() && g_setup.UiMode == VerySilent) {
+      g_detectedProgramFolder = g_folderPath;
+      g_folderFromSwitch = true;
+      g_log.Print(LOG_MIN, LOG_GENERAL, L"Program folder: %s (from /folder; none detected)", g_folderPath.c_str());
+    } else if (!g_detectedProgramFolder.empty()) {
+      g_log.Print(LOG_MIN, LOG_GENERAL, L"Program folder: %s (detected; /folder %s ignored)",
+                  g_detectedProgramFolder.c_str(), g_folderPath.c_str());
+    } else {
+      g_log.Print(LOG_MIN, LOG_GENERAL, L"/folder %s ignored: it needs /verysilent or /unattended", g_folderPath.c_str());
+    }
+  }
+  g_setup.installFolder = g_detectedProgramFolder;
+}
+
+// A mistyped switch ends the program before anything is changed: the usage text, in the log
+// too, and ERROR_INVALID_PARAMETER. The switches are applied only for "/log" and
+// "/unattended" (no box then); nothing is reported or removed.
+int RefuseUnknownSwitch(const std::vector<std::wstring>& arguments, const std::wstring& unknown) {
+  ParseSwitches(arguments);
+  g_reportPath.clear();
+  OpenRunLog();
+  g_log.Print(LOG_MIN, LOG_GENERAL, L"Unknown switch: %s", unknown.c_str());
+  std::wstring usage = UsageText();
+  g_log.Print(LOG_MIN, LOG_GENERAL, L"%s", usage.c_str());
+  ShowUsage();
+  return kExitInvalidSwitch;
+}
+
+// "/whatif": detection and the probes only; the self-protection is asked, never a reason to
+// refuse.
+int DryRun(const StartupServices& services) {
+  ChooseProgramFolder();
+  bool selfProtection = services.probeSelfProtection() != 0;
+  NoteReportSelfProtection(selfProtection);
+  return RunWhatIf(selfProtection);
 }
 
 // Safe Mode: undone when already in it; otherwise offered twice and, on two Yes answers,
@@ -191,12 +241,18 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const Startu
     ShowUsage();
     return kExitDone;
   }
+  std::wstring unknown;
+  if (FindUnknownSwitch(arguments, &unknown)) return RefuseUnknownSwitch(arguments, unknown);
+  NoteReportStart(arguments);
+  // A dry run leaves the machine as it found it: no lasting identifier, no privilege, no COM security.
+  g_setup.keepMachineUnchanged = HasSwitch(arguments, L"whatif");
   g_setup.Init();
   g_setup.resourceModule = instance;
   g_setup.language = g_uiLanguage;
-  WriteSystemReport();
+  WriteSystemReport(!g_setup.keepMachineUnchanged);
   ParseSwitches(arguments);
   OpenRunLog();
+  if (g_whatIf) return DryRun(services);
 
   int exitCode = kExitDone;
   if (g_forceUninstall && ForcedUninstall(*services.steps, &exitCode)) return exitCode;
@@ -208,15 +264,16 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const Startu
       SafeModeBlock(caption))
     return 0;
 
-  if (services.probeSelfProtection() != 0) {
+  bool selfProtection = services.probeSelfProtection() != 0;
+  NoteReportSelfProtection(selfProtection);
+  if (selfProtection) {
     UiText refused(IDS_SELFPROTECTION);
     UiMessageBox(nullptr, refused.text, caption, MB_ICONERROR);
     return kExitRefused;
   }
 
   if (g_setup.UiMode != Interactive && g_setup.UiMode != Silent) {
-    DetectProduct(g_productKind.c_str());
-    g_setup.installFolder = g_detectedProgramFolder;
+    ChooseProgramFolder();
     RunOutcome outcome;
     RemovalRun(*services.steps, &outcome);
     return FinishRun(outcome);
@@ -287,6 +344,12 @@ void ParseSwitches(const std::vector<std::wstring>& arguments) {
       g_productKind = arguments[++i];
     } else if (_wcsicmp(word, L"log") == 0 && hasValue) {
       g_logPath = arguments[++i];
+    } else if (_wcsicmp(word, L"whatif") == 0) {
+      g_whatIf = true;
+    } else if (_wcsicmp(word, L"report") == 0 && hasValue) {
+      g_reportPath = arguments[++i];
+    } else if (_wcsicmp(word, L"folder") == 0 && hasValue) {
+      g_folderPath = arguments[++i];
     }
   }
 }
@@ -304,7 +367,7 @@ void OfferRestart() {
 }
 
 int RunStartup(HINSTANCE instance, const wchar_t* commandLine, const StartupServices& services) {
-  int exitCode = StartupSequence(instance, commandLine, services);
+  int exitCode = FinishReport(StartupSequence(instance, commandLine, services));
   if (g_logFile) {
     CUFile file;
     if (file.Attach(g_logFile.get())) g_logFile.release();

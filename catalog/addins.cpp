@@ -79,8 +79,8 @@ void UnregisterModules() { UnregisterSuiteModules(); }
 
 void ProbeAddinsAndModules(ResidueList& found) {
   std::wstring addin = g_setup.Expand(kServerAddin);
-  if (IsPlainAbsolutePath(addin) && FileExists(addin)) found.push_back({L"file", addin});
+  if (IsPlainAbsolutePath(addin) && FileExists(addin)) AddResidue(found, {L"file", addin});
   UniqueRegKey key;
   if (regOpenKey(HKEY_CLASSES_ROOT, kSuiteClassKey, KEY_READ, key) == ERROR_SUCCESS)
-    found.push_back({L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kSuiteClassKey});
+    AddResidue(found, {L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kSuiteClassKey});
 }

@@ -180,5 +180,5 @@ void ProbeBrowserAndGadget(ResidueList& found) {
   std::wstring gadget = GadgetFolder();
   DWORD attributes = GetFileAttributesW(gadget.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    found.push_back({L"folder", gadget});
+    AddResidue(found, {L"folder", gadget});
 }
