@@ -1,8 +1,8 @@
 #include "app/report.h"
 
-#include <aclapi.h>
-
 #include "base/handles.h"
+#include "sysops/folder_trust.h"
+#include "sysops/nofollow.h"
 
 namespace {
 void AppendUtf8(std::string& out, unsigned code) {
@@ -151,54 +151,15 @@ bool Contains(const ResidueList& list, const Residue& item) {
 
 // --- the safe write ---------------------------------------------------------------------
 
-bool IsLink(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// No folder on the way to the file is a link (checked from the drive or share root down).
-bool NoLinkOnTheWay(const std::wstring& path) {
-  size_t start = path.compare(0, 2, L"\\\\") == 0 ? path.find(L'\\', path.find(L'\\', 2) + 1) : 2;
-  for (size_t at = path.find(L'\\', start + 1); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-    if (IsLink(GetFileAttributesW(path.substr(0, at).c_str()))) return false;
-  return true;
-}
-
-bool OwnedByAdministratorsOrSystem(HANDLE file) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
-    return false;
-  UniqueLocalMem held(descriptor);
-  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  BYTE admins[SECURITY_MAX_SID_SIZE] = {0}, system[SECURITY_MAX_SID_SIZE] = {0};
-  InitializeSid(admins, &nt, 2);
-  *GetSidSubAuthority(admins, 0) = SECURITY_BUILTIN_DOMAIN_RID;
-  *GetSidSubAuthority(admins, 1) = DOMAIN_ALIAS_RID_ADMINS;
-  InitializeSid(system, &nt, 1);
-  *GetSidSubAuthority(system, 0) = SECURITY_LOCAL_SYSTEM_RID;
-  return owner && (EqualSid(owner, admins) || EqualSid(owner, system));
-}
-
-// 0 when there is no file at path or it may be replaced.
-DWORD CheckExistingTarget(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
-  }
-  if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ACCESS_DENIED;
-  UniqueKernelHandle file(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return GetLastError();
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.get(), &info)) return GetLastError();
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ACCESS_DENIED;
-  return OwnedByAdministratorsOrSystem(file.get()) ? 0 : ERROR_ACCESS_DENIED;
+std::wstring TemporaryNameBeside(const std::wstring& path) {
+  std::string tick = Decimal(GetTickCount() ^ (GetCurrentProcessId() << 16));
+  return path + L"." + std::wstring(tick.begin(), tick.end()) + L".tmp";
 }
 
 DWORD WriteNewFile(const std::wstring& path, const std::string& data) {
-  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // CREATE_NEW never opens what is already there, a link included.
+  UniqueKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return GetLastError();
   DWORD written = 0;
   if (!WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) || written != data.size())
@@ -206,9 +167,22 @@ DWORD WriteNewFile(const std::wstring& path, const std::string& data) {
   return FlushFileBuffers(file.get()) ? 0 : GetLastError();
 }
 
-std::wstring TemporaryNameBeside(const std::wstring& path) {
-  std::string tick = Decimal(GetTickCount() ^ (GetCurrentProcessId() << 16));
-  return path + L"." + std::wstring(tick.begin(), tick.end()) + L".tmp";
+// 0 when nothing is at path or what is there may be replaced; else the code and, in `why`,
+// the reason.
+DWORD CheckExistingTarget(const std::wstring& path, std::wstring* why) {
+  UniqueKernelHandle existing;
+  DWORD rc = OpenNoFollow(path, false, READ_CONTROL | FILE_READ_ATTRIBUTES, existing);
+  if (rc == ERROR_FILE_NOT_FOUND) return 0;
+  if (rc == kErrorLinkOnPath) {
+    *why = L"a link is on its path";
+    return ERROR_ACCESS_DENIED;
+  }
+  if (rc) return rc;
+  if (const wchar_t* fault = WrittenFileFault(existing.get(), path.c_str())) {
+    *why = fault;
+    return ERROR_ACCESS_DENIED;
+  }
+  return 0;
 }
 }  // namespace
 
@@ -231,7 +205,7 @@ std::string JsonString(const std::wstring& text) {
       AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned>(text[i + 1]) - 0xDC00));
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
-      AppendEscape(out, c);
+      AppendUtf8(out, 0xFFFD);  // a lone surrogate has no UTF-8 form
     } else {
       AppendUtf8(out, c);
     }
@@ -286,12 +260,20 @@ std::string BuildReport(const ReportFacts& f) {
   return out + "\n";
 }
 
-DWORD WriteFileSafely(const std::wstring& path, const std::string& data) {
-  bool absolute = (path.size() > 3 && path[1] == L':' && path[2] == L'\\') || path.compare(0, 2, L"\\\\") == 0;
-  if (!absolute || path.find(L'/') != std::wstring::npos) return ERROR_BAD_PATHNAME;
-  if (!NoLinkOnTheWay(path)) return ERROR_ACCESS_DENIED;
-  DWORD rc = CheckExistingTarget(path);
-  if (rc != 0) return rc;
+DWORD WriteFileSafely(const std::wstring& path, const std::string& data, std::wstring* why) {
+  why->clear();
+  size_t slash = path.rfind(L'\\');
+  if (!IsPlainAbsolutePath(path) || slash == std::wstring::npos || slash + 1 == path.size()) {
+    *why = L"not a plain absolute path";
+    return ERROR_BAD_PATHNAME;
+  }
+  // The folder is held without delete sharing while the file is written and renamed, so that
+  // it cannot be swapped for a link in the meantime.
+  UniqueKernelHandle folder;
+  DWORD rc = OpenNoFollow(path.substr(0, slash + 1), true, FILE_LIST_DIRECTORY | FILE_TRAVERSE, folder);
+  if (rc == kErrorLinkOnPath) *why = L"a link is on its path";
+  if (rc == 0) rc = CheckExistingTarget(path, why);
+  if (rc) return rc;
   std::wstring temporary = TemporaryNameBeside(path);
   rc = WriteNewFile(temporary, data);
   if (rc == 0 && !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))

@@ -8,8 +8,8 @@
 #include "catalog/probe.h"
 
 // A wide string as a JSON string literal in UTF-8, quotes included: quotes, backslashes and
-// control characters escaped, surrogate pairs as one 4-byte sequence, a lone surrogate as a
-// \uXXXX escape.
+// control characters escaped, surrogate pairs as one 4-byte sequence, a lone surrogate as
+// U+FFFD.
 std::string JsonString(const std::wstring& text);
 
 // Per step of the run: items found before it, removed by it, refused, still there after it.
@@ -43,7 +43,8 @@ std::vector<StepCounts> CountSteps(const ResidueList& before, const ResidueList&
 // The document, UTF-8 without a byte-order mark.
 std::string BuildReport(const ReportFacts& facts);
 
-// Writes data to path: the path must be absolute and no folder on it nor the file itself a
-// link; an existing file is replaced only when it is a plain file owned by Administrators or
-// SYSTEM. Written to a new temporary file beside it, then renamed over it. 0 or the error.
-DWORD WriteFileSafely(const std::wstring& path, const std::string& data);
+// Writes data to path: the path must be plain and absolute, and no folder on it nor the file
+// itself a link; an existing file is replaced only when WrittenFileFault accepts it. Written
+// to a new temporary file beside it, then renamed over it. 0, or the error and in `why` a
+// reason for the log when there is one beyond the code.
+DWORD WriteFileSafely(const std::wstring& path, const std::string& data, std::wstring* why);

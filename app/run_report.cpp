@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/report.h"
+#include "app/startup.h"
 #include "app/usage.h"
 #include "log/log.h"
 #include "setup/setup_globals.h"
@@ -82,13 +83,17 @@ void NoteReportProbes(const ResidueList& before, const ResidueCheck& after, cons
 
 int FinishReport(int exitCode) {
   if (g_reportPath.empty()) return exitCode;
-  DWORD rc = WriteFileSafely(g_reportPath, BuildReport(Gather(exitCode)));
+  std::wstring why;
+  DWORD rc = WriteFileSafely(g_reportPath, BuildReport(Gather(exitCode)), &why);
   if (rc == 0) {
     g_log.Print(LOG_NRM, LOG_FILE, L"Report written: %s", g_reportPath.c_str());
     return exitCode;
   }
-  g_log.Print(LOG_MIN, LOG_FILE, L"Report not written: %s, error 0x%08X; the run's exit code is %d",
-              g_reportPath.c_str(), static_cast<unsigned>(rc), exitCode);
-  WriteToParentConsole(L"Report not written: " + g_reportPath);
-  return IsUnattended() ? kExitReportNotWritten : exitCode;
+  int finalCode = IsUnattended() && (exitCode == kExitDone || exitCode == kExitRestartPending) ? kExitReportNotWritten : exitCode;
+  wchar_t line[2 * MAX_PATH + 160] = {0};
+  _snwprintf(line, sizeof line / sizeof line[0] - 1, L"Report %s not written: %s (error 0x%08X); exit code %d",
+             g_reportPath.c_str(), why.empty() ? L"the write failed" : why.c_str(), static_cast<unsigned>(rc), finalCode);
+  g_log.Print(LOG_MIN, LOG_FILE, L"%s", line);
+  WriteToParentConsole(line);
+  return finalCode;
 }

@@ -18,6 +18,7 @@ void NoteReportProbes(const ResidueList& before, const ResidueCheck& after, cons
 constexpr int kExitReportNotWritten = 29;
 
 // Writes the report to the "/report" path, if any. A report that cannot be written is one line
-// in the log and on the console; unattended, the exit code becomes kExitReportNotWritten.
+// in the log and on the console; unattended, when the run's own code was 0 or 3010, the exit
+// code becomes kExitReportNotWritten (a failure code of the run stays: it says more).
 // Returns the exit code.
 int FinishReport(int exitCode);

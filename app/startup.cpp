@@ -31,24 +31,6 @@ constexpr size_t kMessageChars = 32768;
 // The "/log" file, opened once at start-up and written at the end only through this handle.
 UniqueKernelHandle g_logFile;
 
-// Why an existing log file is not written, or null. A link, a file with another name
-// elsewhere (a hard link) or one a standard user owns could be a file of the system's.
-const wchar_t* LogFileFault(HANDLE file, const wchar_t* path) {
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!GetFileInformationByHandle(file, &info)) return L"it cannot be examined";
-  // Wine shows a link only in the attributes read by name; either sign refuses it.
-  DWORD byName = GetFileAttributesW(path);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT)))
-    return L"it is a link";
-  if (info.nNumberOfLinks > 1) return L"it has more than one hard link";
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  DWORD error = ReadObjectSecurity(file, &raw);
-  UniqueLocalMem descriptor(raw);
-  if (error || !IsOwnedByAdministrators(raw)) return L"it is not owned by Administrators or SYSTEM";
-  return nullptr;
-}
-
 // One line on standard error when the program has one, else in a box.
 void ReportLogRefusal(const wchar_t* text) {
   g_log.Print(LOG_MIN, LOG_GENERAL, L"%s", text);
@@ -67,7 +49,7 @@ void ReportLogRefusal(const wchar_t* text) {
 }
 
 // Opens or creates the "/log" file without following a reparse point; an existing file that
-// fails LogFileFault is not used, and the run goes on unlogged.
+// fails WrittenFileFault is not used, and the run goes on unlogged.
 void OpenRunLog() {
   g_logFile.reset();
   if (g_logPath.empty()) return;
@@ -82,7 +64,7 @@ void OpenRunLog() {
     _snwprintf(code, 31, L"error 0x%08X", static_cast<unsigned>(GetLastError()));
     fault = code;
   } else if (existed) {
-    fault = LogFileFault(file.get(), path);
+    fault = WrittenFileFault(file.get(), path);
   }
   if (!fault) {
     g_logFile = std::move(file);

@@ -174,7 +174,7 @@ void ProbeRow(const DriverRow& row, ResidueList& found) {
       if (VddListed(JoinPath(g_detectedProgramFolder, row.a))) Add(found, L"VDD entry", JoinPath(g_detectedProgramFolder, row.a));
       break;
     case Op::DriverLines: {
-      std::wstring path = AsRedirectedPath(g_setup.Expand(L"%SYS64%", row.a));
+      std::wstring path = g_setup.Expand(L"%SYS%", row.a);  // the 32-bit copy, by its own name
       if (FileMentions(path, kLegacyDriverName)) Add(found, L"driver line", path);
       break;
     }

@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include "base/nocase.h"
 #include "base/regkey.h"
 #include "catalog/drivers.h"
 #include "catalog/program_files.h"
 #include "setup/product.h"
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
+#include "sysops/nofollow.h"
 
 const ProbeStep kProbeSteps[] = {
     {L"browser and gadget", L"a browser plug-in or sidebar gadget of the suite", ProbeBrowserAndGadget},
@@ -29,48 +31,90 @@ bool IsRegistryItem(const std::wstring& what) {
   return what.compare(0, 2, L"HK") == 0 || what.compare(0, 8, L"profile ") == 0;
 }
 
-// The view a plain registry probe reads: the 32-bit product's own view on 64-bit Windows.
-const wchar_t* OwnViewName() { return g_setup.IsOS(OS_WOW64 | OS_X64) ? L"32-bit" : L""; }
+// path is folder itself or lies below it.
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+  if (folder.empty() || !StartsWithNoCase(path, folder)) return false;
+  return path.size() == folder.size() || path[folder.size()] == L'\\';
+}
+
+bool OnSixtyFourBitWindows() { return g_setup.IsOS(OS_WOW64 | OS_X64); }
+
+// The view an item is reached in: a plain registry probe reads the 32-bit product's own view;
+// a file in the native system folder is the 64-bit one (the removal reaches it with
+// redirection off). Empty on 32-bit Windows.
+std::wstring ViewOf(const Residue& item) {
+  if (!item.view.empty() || !OnSixtyFourBitWindows()) return item.view;
+  if (IsRegistryItem(item.what)) return L"32-bit";
+  return StartsWithFolder(item.what, g_setup.Expand(L"%SYS64%")) ? L"64-bit" : L"";
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
 
 // Appended in place: the 32-bit compiler's link-time optimiser fails on the moving push_back
 // of this type.
-void AddRefusal(RefusalList& refused, const wchar_t* kind, const std::wstring& what, const wchar_t* reason, int step) {
+void AddRefusal(RefusalList& refused, const wchar_t* kind, const std::wstring& what, const wchar_t* reason,
+                bool kept = true) {
+  for (const Refusal& r : refused)
+    if (SamePath(r.what, what)) return;
   refused.resize(refused.size() + 1);
   Refusal& r = refused.back();
   r.kind = kind;
   r.what = what;
   r.reason = reason;
-  r.step = step;
-}
-
-int StepOf(void (*probe)(ResidueList&)) {
+  r.kept = kept;
+  r.step = -1;
   for (size_t i = 0; i < kProbeStepCount; ++i)
-    if (kProbeSteps[i].probe == probe) return static_cast<int>(i);
-  return -1;
+    if (kProbeSteps[i].probe == ProbeFilesAndShortcuts) r.step = static_cast<int>(i);
 }
 
-void AddIfRefused(RefusalList& refused, const std::wstring& folder) {
-  if (!folder.empty() && IsRefusedFolder(folder))
-    AddRefusal(refused, L"folder", folder, L"folder-safety rule", StepOf(ProbeFilesAndShortcuts));
+void AddIfRefusedFolder(RefusalList& refused, const std::wstring& folder) {
+  if (!folder.empty() && IsRefusedFolder(folder)) AddRefusal(refused, L"folder", folder, L"folder-safety rule");
 }
 
-// A file the SharedDLLs list counts is never deleted.
-void AddIfShared(RefusalList& refused, HKEY sharedDlls, const std::wstring& path) {
-  DWORD count = 0;
-  if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  if (regGetDwordIn(sharedDlls, path.c_str(), &count) == ERROR_SUCCESS && count != 0)
-    AddRefusal(refused, L"file", path, L"SharedDLLs count", StepOf(ProbeProtectionDrivers));
+// The files the SharedDLLs list counts (a count above 0) that the removal would otherwise
+// delete, and the folder trees that keep because they hold one.
+void AddSharedFiles(RefusalList& refused, const std::vector<std::wstring>& trees) {
+  UniqueRegKey key;
+  if (regOpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_READ, key) != ERROR_SUCCESS) return;
+  std::vector<std::wstring> single;
+  using namespace driver_rows;
+  for (size_t i = 0; i < kDriverRowCount; ++i)
+    if (kDriverRows[i].op == Op::SharedFile) single.push_back(g_setup.Expand(L"%SYS%", kDriverRows[i].a));
+  single.push_back(OutlookExtensionCachePath());
+  wchar_t name[MAX_PATH + 1];
+  for (DWORD index = 0;; ++index) {
+    DWORD chars = MAX_PATH + 1, type = 0, count = 0, size = sizeof count;
+    LSTATUS rc = RegEnumValueW(key.get(), index, name, &chars, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size);
+    if (rc == ERROR_NO_MORE_ITEMS) break;
+    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof count || count == 0) continue;
+    std::wstring path = name;
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    bool listed = false;
+    for (const std::wstring& file : single) listed = listed || (!file.empty() && SamePath(file, path));
+    for (const std::wstring& tree : trees)
+      if (StartsWithFolder(path, tree) && !SamePath(path, tree)) {
+        AddRefusal(refused, L"folder", tree, L"holds a file the SharedDLLs list counts");
+        listed = true;
+      }
+    if (listed) AddRefusal(refused, L"file", path, L"SharedDLLs count");
+  }
 }
 }  // namespace
 
 ResidueList ProbeSuiteResidue() {
+  RefusalList refused = ProbeRefusals();
   ResidueList found;
   for (size_t i = 0; i < kProbeStepCount; ++i) {
-    size_t first = found.size();
-    kProbeSteps[i].probe(found);
-    for (size_t k = first; k < found.size(); ++k) {
-      found[k].step = static_cast<int>(i);
-      if (found[k].view.empty() && IsRegistryItem(found[k].what)) found[k].view = OwnViewName();
+    ResidueList step;
+    kProbeSteps[i].probe(step);
+    for (Residue& item : step) {
+      bool kept = false;
+      for (const Refusal& r : refused) kept = kept || (r.kept && SamePath(r.what, item.what));
+      if (kept) continue;
+      item.step = static_cast<int>(i);
+      item.view = ViewOf(item);
+      AddResidue(found, item);
     }
   }
   return found;
@@ -78,14 +122,14 @@ ResidueList ProbeSuiteResidue() {
 
 RefusalList ProbeRefusals() {
   RefusalList refused;
-  AddIfRefused(refused, g_detectedProgramFolder);
+  AddIfRefusedFolder(refused, g_detectedProgramFolder);
   if (!g_detectedProgramFolder.empty() && !IsRefusedFolder(g_detectedProgramFolder))
-    AddIfRefused(refused, g_detectedDataFolder);
-  UniqueRegKey sharedDlls;
-  if (regOpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_READ, sharedDlls) != ERROR_SUCCESS) return refused;
-  using namespace driver_rows;
-  for (size_t i = 0; i < kDriverRowCount; ++i)
-    if (kDriverRows[i].op == Op::SharedFile) AddIfShared(refused, sharedDlls.get(), g_setup.Expand(L"%SYS%", kDriverRows[i].a));
-  AddIfShared(refused, sharedDlls.get(), OutlookExtensionCachePath());
+    AddIfRefusedFolder(refused, g_detectedDataFolder);
+  std::vector<std::wstring> trees = RemovedFolderTrees();
+  AddSharedFiles(refused, trees);
+  for (const std::wstring& tree : trees)
+    if (GetFileAttributesW(tree.c_str()) != INVALID_FILE_ATTRIBUTES && !FolderCanBeLocked(tree))
+      AddRefusal(refused, L"folder", tree,
+                 L"cannot be locked against standard users: nothing below it is queued for the restart", false);
   return refused;
 }

@@ -22,15 +22,13 @@ typedef std::vector<Residue> ResidueList;
 // fails (internal error) on the inlined moving push_back of this type.
 void AddResidue(ResidueList& found, const Residue& item);
 
-// Something of the suite's that the removal would leave on purpose, and why.
+// Something of the suite's that the removal would refuse to touch, and why.
 struct Refusal {
-  Refusal() = default;
-  Refusal(std::wstring k, std::wstring w, std::wstring r, int s)
-      : kind(std::move(k)), what(std::move(w)), reason(std::move(r)), step(s) {}
   std::wstring kind;
   std::wstring what;
   std::wstring reason;
-  int step = -1;  // index into kProbeSteps of the step that leaves it
+  int step = -1;      // index into kProbeSteps of the step that leaves it
+  bool kept = true;   // it stays by design (not counted as remaining); false: only not queued
 };
 typedef std::vector<Refusal> RefusalList;
 
@@ -51,9 +49,14 @@ struct ProbeStep {
 extern const ProbeStep kProbeSteps[];
 extern const size_t kProbeStepCount;
 
-// Every step's probe, in run order, each item tagged with its step and registry view.
+// Every step's probe, in run order, each item tagged with its step and view (registry items;
+// on 64-bit Windows also files in the native system folder, "64-bit"), without the items the
+// removal keeps by design (ProbeRefusals).
 ResidueList ProbeSuiteResidue();
 
 // What the removal would refuse to touch: program or data folders the folder-safety rule
-// refuses, and the step's shared files that the SharedDLLs list still counts.
+// refuses; files the SharedDLLs list counts (the driver step's shared files, the mail
+// client's cache, anything below the folder trees the files step removes) and the folders
+// that keep because they hold one; and, not kept but walked without queueing anything for the
+// restart, folder trees that could not be locked against standard users.
 RefusalList ProbeRefusals();

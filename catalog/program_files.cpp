@@ -359,10 +359,28 @@ void RemoveProgramFiles() {
   if (g_setup.IsOS(OS_WOW64 | OS_X64)) DeleteFileUnredirected(g_setup.Expand(L"%SYS64%", kTaskFile).c_str());
 }
 
+std::vector<std::wstring> RemovedFolderTrees() {
+  std::vector<std::wstring> folders;
+  if (!g_detectedProgramFolder.empty() && !IsRefusedFolder(g_detectedProgramFolder)) {
+    std::wstring program = FolderAsUsed(g_detectedProgramFolder);
+    folders.push_back(program);
+    std::wstring adBlocker = AdBlockerFolderOf(program);
+    if (!adBlocker.empty() && !IsRefusedFolder(adBlocker)) folders.push_back(adBlocker);
+    if (!g_detectedDataFolder.empty() && !IsRefusedFolder(g_detectedDataFolder))
+      folders.push_back(FolderAsUsed(g_detectedDataFolder));
+  }
+  std::wstring user = UserAppData(), common = CommonAppData();
+  if (!user.empty()) folders.push_back(JoinPath(user, kUserDataFolder));
+  if (!common.empty()) folders.push_back(JoinPath(common, kCommonDataFolders[0]));
+  for (const wchar_t* folder : kLooseFolders) folders.push_back(folder);
+  return folders;
+}
+
 void ProbeFilesAndShortcuts(ResidueList& found) {
   using namespace rowprobe;
   for (const wchar_t* name : kBootFiles) {
-    std::wstring native = g_setup.Expand(L"%SYS64%", name), redirected = AsRedirectedPath(native);
+    // The 32-bit copy by its own name (SysWOW64 on 64-bit Windows), whichever build asks.
+    std::wstring native = g_setup.Expand(L"%SYS64%", name), redirected = g_setup.Expand(L"%SYS%", name);
     if (PathPresent(redirected, false)) Add(found, L"file", redirected);
     if (native != redirected) {
       FsRedirectionOff redirectionOff;
@@ -379,20 +397,7 @@ void ProbeFilesAndShortcuts(ResidueList& found) {
   for (const RunValue& value : kRunValues)
     if (ValuePresent(value.root, kRunKey, value.name))
       Add(found, L"value", KeyName(value.root, kRunKey) + L" [" + value.name + L"]");
-  std::vector<std::wstring> folders;
-  if (!g_detectedProgramFolder.empty() && !IsRefusedFolder(g_detectedProgramFolder)) {
-    std::wstring program = FolderAsUsed(g_detectedProgramFolder);
-    folders.push_back(program);
-    std::wstring adBlocker = AdBlockerFolderOf(program);
-    if (!adBlocker.empty() && !IsRefusedFolder(adBlocker)) folders.push_back(adBlocker);
-    if (!g_detectedDataFolder.empty() && !IsRefusedFolder(g_detectedDataFolder))
-      folders.push_back(FolderAsUsed(g_detectedDataFolder));
-  }
-  std::wstring user = UserAppData(), common = CommonAppData();
-  if (!user.empty()) folders.push_back(JoinPath(user, kUserDataFolder));
-  if (!common.empty()) folders.push_back(JoinPath(common, kCommonDataFolders[0]));
-  for (const wchar_t* folder : kLooseFolders) folders.push_back(folder);
-  for (const std::wstring& folder : folders)
+  for (const std::wstring& folder : RemovedFolderTrees())
     if (PathPresent(folder, true)) Add(found, L"folder", folder);
   for (const SingleFile& file : kSingleFiles) {
     std::wstring path = g_setup.Expand(file.macro, file.tail);
