@@ -11,6 +11,7 @@
 #include "catalog/catalog.h"
 #include "catalog/probe.h"
 #include "resources/resource.h"
+#include "setup/product.h"
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
 #include "base/path.h"
@@ -25,7 +26,6 @@ const RemovalSteps kCatalogSteps = {
 };
 
 namespace {
-constexpr const wchar_t* kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko";
 constexpr const wchar_t* kDurableStore = L"\\VELKO Software\\Durable Store\\Velko";
 constexpr size_t kStorePathChars = 520;
 

@@ -44,7 +44,11 @@ bool OnSixtyFourBitWindows() { return g_setup.IsOS(OS_WOW64 | OS_X64); }
 // redirection off). Empty on 32-bit Windows.
 std::wstring ViewOf(const Residue& item) {
   if (!item.view.empty() || !OnSixtyFourBitWindows()) return item.view;
-  if (IsRegistryItem(item.what)) return L"32-bit";
+  if (IsRegistryItem(item.what))
+    return StartsWithNoCase(item.what, L"HKLM\\SOFTWARE\\") || StartsWithNoCase(item.what, L"HKCR\\") ||
+                   StartsWithNoCase(item.what, L"HKCU\\Software\\Classes\\")
+               ? L"32-bit"
+               : L"";
   return StartsWithFolder(item.what, g_setup.Expand(L"%SYS64%")) ? L"64-bit" : L"";
 }
 
@@ -72,8 +76,31 @@ void AddIfRefusedFolder(RefusalList& refused, const std::wstring& folder) {
   if (!folder.empty() && IsRefusedFolder(folder)) AddRefusal(refused, L"folder", folder, L"folder-safety rule");
 }
 
+// True when nothing but the files in `kept` (and folders holding only them) is below folder.
+// A link below it counts as something else; the depth is bounded.
+bool HoldsOnly(const std::wstring& folder, const std::vector<std::wstring>& kept, int depth = 0) {
+  WIN32_FIND_DATAW data;
+  UniqueFindHandle find = FindFirstIn(folder.c_str(), L"*", &data);
+  if (!find) return true;
+  do {
+    std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    std::wstring path = folder + L"\\" + name;
+    bool plainFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (plainFolder) {
+      if (depth >= 32 || !HoldsOnly(path, kept, depth + 1)) return false;
+      continue;
+    }
+    bool isKept = false;
+    for (const std::wstring& file : kept) isKept = isKept || SamePath(file, path);
+    if (!isKept) return false;
+  } while (FindNextFileW(find.get(), &data));
+  return true;
+}
+
 // The files the SharedDLLs list counts (a count above 0) that the removal would otherwise
-// delete, and the folder trees that keep because they hold one.
+// delete. A folder tree holding one stays: kept when nothing else is left in it, otherwise
+// listed (not kept) because its other contents still go.
 void AddSharedFiles(RefusalList& refused, const std::vector<std::wstring>& trees) {
   UniqueRegKey key;
   if (regOpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_READ, key) != ERROR_SUCCESS) return;
@@ -82,6 +109,7 @@ void AddSharedFiles(RefusalList& refused, const std::vector<std::wstring>& trees
   for (size_t i = 0; i < kDriverRowCount; ++i)
     if (kDriverRows[i].op == Op::SharedFile) single.push_back(g_setup.Expand(L"%SYS%", kDriverRows[i].a));
   single.push_back(OutlookExtensionCachePath());
+  std::vector<std::wstring> counted, holders;
   wchar_t name[MAX_PATH + 1];
   for (DWORD index = 0;; ++index) {
     DWORD chars = MAX_PATH + 1, type = 0, count = 0, size = sizeof count;
@@ -94,11 +122,15 @@ void AddSharedFiles(RefusalList& refused, const std::vector<std::wstring>& trees
     for (const std::wstring& file : single) listed = listed || (!file.empty() && SamePath(file, path));
     for (const std::wstring& tree : trees)
       if (StartsWithFolder(path, tree) && !SamePath(path, tree)) {
-        AddRefusal(refused, L"folder", tree, L"holds a file the SharedDLLs list counts");
+        holders.push_back(tree);
         listed = true;
       }
-    if (listed) AddRefusal(refused, L"file", path, L"SharedDLLs count");
+    if (!listed) continue;
+    AddRefusal(refused, L"file", path, L"SharedDLLs count");
+    counted.push_back(path);
   }
+  for (const std::wstring& tree : holders)
+    AddRefusal(refused, L"folder", tree, L"stays: it holds a file the SharedDLLs list counts", HoldsOnly(tree, counted));
 }
 }  // namespace
 

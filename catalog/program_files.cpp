@@ -359,6 +359,28 @@ void RemoveProgramFiles() {
   if (g_setup.IsOS(OS_WOW64 | OS_X64)) DeleteFileUnredirected(g_setup.Expand(L"%SYS64%", kTaskFile).c_str());
 }
 
+namespace {
+// The Explorer extension's keys and approval, as regRemoveShellExtension deletes them.
+void ProbeShellExtension(ResidueList& found) {
+  using namespace rowprobe;
+  bool twoViews = g_setup.IsOS(OS_WOW64 | OS_X64);
+  const wchar_t* native = twoViews ? L"64-bit" : L"";
+  std::wstring clsid = std::wstring(L"CLSID\\") + kShellExtensionClsid;
+  const wchar_t* keys[] = {L"*\\shellex\\ContextMenuHandlers\\velko", L"velko\\ShellEx\\ContextMenuHandlers",
+                           L"Folder\\shellex\\ContextMenuHandlers\\velko", clsid.c_str()};
+  for (const wchar_t* key : keys)
+    if (KeyPresent(HKEY_CLASSES_ROOT, key, RegView::View64)) AddResidue(found, {L"key", KeyName(HKEY_CLASSES_ROOT, key), native});
+  if (twoViews && KeyPresent(HKEY_CLASSES_ROOT, clsid.c_str(), RegView::View32))
+    AddResidue(found, {L"key", KeyName(HKEY_CLASSES_ROOT, clsid), L"32-bit"});
+  const wchar_t* approved = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+  std::wstring value = KeyName(HKEY_LOCAL_MACHINE, approved) + L" [" + kShellExtensionClsid + L"]";
+  if (ValuePresent(HKEY_LOCAL_MACHINE, approved, kShellExtensionClsid, RegView::View64))
+    AddResidue(found, {L"value", value, native});
+  if (twoViews && ValuePresent(HKEY_LOCAL_MACHINE, approved, kShellExtensionClsid, RegView::View32))
+    AddResidue(found, {L"value", value, L"32-bit"});
+}
+}  // namespace
+
 std::vector<std::wstring> RemovedFolderTrees() {
   std::vector<std::wstring> folders;
   if (!g_detectedProgramFolder.empty() && !IsRefusedFolder(g_detectedProgramFolder)) {
@@ -397,6 +419,7 @@ void ProbeFilesAndShortcuts(ResidueList& found) {
   for (const RunValue& value : kRunValues)
     if (ValuePresent(value.root, kRunKey, value.name))
       Add(found, L"value", KeyName(value.root, kRunKey) + L" [" + value.name + L"]");
+  ProbeShellExtension(found);
   for (const std::wstring& folder : RemovedFolderTrees())
     if (PathPresent(folder, true)) Add(found, L"folder", folder);
   for (const SingleFile& file : kSingleFiles) {
