@@ -7,6 +7,10 @@ bool g_forceRestart = false;
 bool g_noReboot = false;
 std::wstring g_productKind;
 bool g_runDone = false;
+bool g_whatIf = false;
+std::wstring g_reportPath;
+std::wstring g_folderPath;
+bool g_folderFromSwitch = false;
 
 void ResetAppState() {
   ResetUiContext();
@@ -17,4 +21,8 @@ void ResetAppState() {
   SetUnattended(false);
   g_productKind.clear();
   g_runDone = false;
+  g_whatIf = false;
+  g_reportPath.clear();
+  g_folderPath.clear();
+  g_folderFromSwitch = false;
 }

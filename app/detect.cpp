@@ -7,7 +7,6 @@
 
 namespace {
 constexpr const wchar_t* kProductKey = L"Software\\Velko Software\\Velko";
-constexpr const wchar_t* kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko";
 // What the registry step is handed as the product's key once detection accepts a product.
 constexpr const wchar_t* kProductRegistryKey = L"Software\\VELKO Software\\Velko";
 

@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/run_report.h"
 #include "ui/prompt.h"
 #include "ui/ui_strings.h"
 #include "catalog/catalog.h"
+#include "catalog/probe.h"
 #include "resources/resource.h"
+#include "setup/product.h"
 #include "setup/setup_globals.h"
 #include "sysops/files.h"
 #include "base/path.h"
@@ -19,11 +22,10 @@ const RemovalSteps kCatalogSteps = {
     RemoveBrowserPlugins,    RemoveSidebarGadget, RemoveServices,     RemoveWhsAddin,
     RemoveProtectionDrivers, UnregisterModules,   RemoveBootFiles,    RemoveShortcuts,
     RemoveRegistryEntries,   RemoveProgramFiles,  RemoveWscAntiVirus, RemoveWscAntiSpyware,
-    RemoveWscFirewall,
+    RemoveWscFirewall,       ProbeSuiteResidue,
 };
 
 namespace {
-constexpr const wchar_t* kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko";
 constexpr const wchar_t* kDurableStore = L"\\VELKO Software\\Durable Store\\Velko";
 constexpr size_t kStorePathChars = 520;
 
@@ -101,9 +103,24 @@ DWORD RemovalSequence(const RemovalSteps& steps, RunOutcome* outcome) {
 }
 
 DWORD RemovalRun(const RemovalSteps& steps, RunOutcome* outcome) {
+  // The report counts per step what was there before the run.
+  bool reported = steps.probeResidue && !g_reportPath.empty();
+  ResidueList before;
+  RefusalList refused;
+  if (reported) {
+    before = steps.probeResidue();
+    refused = ProbeRefusals();
+  }
   DWORD result = RemovalSequence(steps, outcome);
   RemoveLastingStorage();
   if (outcome) outcome->restartQueued = !RebootQueueEntries().empty();
   CommitRebootQueue(0, nullptr);
+  if (steps.probeResidue) {
+    ResidueCheck check = MarkQueued(steps.probeResidue());
+    LogResidue(check);
+    ShowResidueProgress(check);
+    if (reported) NoteReportProbes(before, check, refused);
+    if (outcome) outcome->residue = check;
+  }
   return result;
 }

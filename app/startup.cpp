@@ -5,7 +5,9 @@
 #include "app/removal_run.h"
 #include "app/safe_mode.h"
 #include "app/system_report.h"
+#include "app/run_report.h"
 #include "app/usage.h"
+#include "app/whatif.h"
 #include "ui/prompt.h"
 #include "ui/ui_strings.h"
 #include "log/log.h"
@@ -29,24 +31,6 @@ constexpr size_t kMessageChars = 32768;
 // The "/log" file, opened once at start-up and written at the end only through this handle.
 UniqueKernelHandle g_logFile;
 
-// Why an existing log file is not written, or null. A link, a file with another name
-// elsewhere (a hard link) or one a standard user owns could be a file of the system's.
-const wchar_t* LogFileFault(HANDLE file, const wchar_t* path) {
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!GetFileInformationByHandle(file, &info)) return L"it cannot be examined";
-  // Wine shows a link only in the attributes read by name; either sign refuses it.
-  DWORD byName = GetFileAttributesW(path);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT)))
-    return L"it is a link";
-  if (info.nNumberOfLinks > 1) return L"it has more than one hard link";
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  DWORD error = ReadObjectSecurity(file, &raw);
-  UniqueLocalMem descriptor(raw);
-  if (error || !IsOwnedByAdministrators(raw)) return L"it is not owned by Administrators or SYSTEM";
-  return nullptr;
-}
-
 // One line on standard error when the program has one, else in a box.
 void ReportLogRefusal(const wchar_t* text) {
   g_log.Print(LOG_MIN, LOG_GENERAL, L"%s", text);
@@ -65,7 +49,7 @@ void ReportLogRefusal(const wchar_t* text) {
 }
 
 // Opens or creates the "/log" file without following a reparse point; an existing file that
-// fails LogFileFault is not used, and the run goes on unlogged.
+// fails WrittenFileFault is not used, and the run goes on unlogged.
 void OpenRunLog() {
   g_logFile.reset();
   if (g_logPath.empty()) return;
@@ -80,7 +64,7 @@ void OpenRunLog() {
     _snwprintf(code, 31, L"error 0x%08X", static_cast<unsigned>(GetLastError()));
     fault = code;
   } else if (existed) {
-    fault = LogFileFault(file.get(), path);
+    fault = WrittenFileFault(file.get(), path);
   }
   if (!fault) {
     g_logFile = std::move(file);
@@ -109,6 +93,10 @@ int FinishRun(const RunOutcome& outcome) {
   if (outcome.registryFailed || outcome.servicesResult != 0) {
     g_log.Print(LOG_MIN, LOG_GENERAL, L"Unattended run failed: registry step %s, services step 0x%08X",
                 outcome.registryFailed ? L"failed" : L"done", outcome.servicesResult);
+    return kExitFailed;
+  }
+  if (outcome.residue.UnqueuedCount() != 0) {
+    g_log.Print(LOG_MIN, LOG_GENERAL, L"Unattended run failed: %u items remain", outcome.residue.UnqueuedCount());
     return kExitFailed;
   }
   if (!g_setup.RestartNeeded && !outcome.restartQueued) return kExitDone;
@@ -142,6 +130,50 @@ bool ForcedUninstall(const RemovalSteps& steps, int* exitCode) {
   RemovalRun(steps, &outcome);
   *exitCode = FinishRun(outcome);
   return true;
+}
+
+// Detection with the start-up's product code; without a detected program folder a very-silent
+// or unattended run takes the "/folder" value. Every rule of the program-files step applies
+// to it as to a detected folder.
+void ChooseProgramFolder() {
+  DetectProduct(g_productKind.c_str());
+  g_folderFromSwitch = false;
+  if (!g_folderPath.empty()) {
+    if (g_detectedProgramFolder.empty() && g_setup.UiMode == VerySilent) {
+      g_detectedProgramFolder = g_folderPath;
+      g_folderFromSwitch = true;
+      g_log.Print(LOG_MIN, LOG_GENERAL, L"Program folder: %s (from /folder; none detected)", g_folderPath.c_str());
+    } else if (!g_detectedProgramFolder.empty()) {
+      g_log.Print(LOG_MIN, LOG_GENERAL, L"Program folder: %s (detected; /folder %s ignored)",
+                  g_detectedProgramFolder.c_str(), g_folderPath.c_str());
+    } else {
+      g_log.Print(LOG_MIN, LOG_GENERAL, L"/folder %s ignored: it needs /verysilent or /unattended", g_folderPath.c_str());
+    }
+  }
+  g_setup.installFolder = g_detectedProgramFolder;
+}
+
+// A mistyped switch ends the program before anything is changed: the usage text, in the log
+// too, and ERROR_INVALID_PARAMETER. The switches are applied only for "/log" and
+// "/unattended" (no box then); nothing is reported or removed.
+int RefuseUnknownSwitch(const std::vector<std::wstring>& arguments, const std::wstring& unknown) {
+  ParseSwitches(arguments);
+  g_reportPath.clear();
+  OpenRunLog();
+  g_log.Print(LOG_MIN, LOG_GENERAL, L"Unknown switch: %s", unknown.c_str());
+  std::wstring usage = UsageText();
+  g_log.Print(LOG_MIN, LOG_GENERAL, L"%s", usage.c_str());
+  ShowUsage();
+  return kExitInvalidSwitch;
+}
+
+// "/whatif": detection and the probes only; the self-protection is asked, never a reason to
+// refuse.
+int DryRun(const StartupServices& services) {
+  ChooseProgramFolder();
+  bool selfProtection = services.probeSelfProtection() != 0;
+  NoteReportSelfProtection(selfProtection);
+  return RunWhatIf(selfProtection);
 }
 
 // Safe Mode: undone when already in it; otherwise offered twice and, on two Yes answers,
@@ -191,12 +223,18 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const Startu
     ShowUsage();
     return kExitDone;
   }
+  std::wstring unknown;
+  if (FindUnknownSwitch(arguments, &unknown)) return RefuseUnknownSwitch(arguments, unknown);
+  NoteReportStart(arguments);
+  // A dry run leaves the machine as it found it: no lasting identifier, no privilege, no COM security.
+  g_setup.keepMachineUnchanged = HasSwitch(arguments, L"whatif");
   g_setup.Init();
   g_setup.resourceModule = instance;
   g_setup.language = g_uiLanguage;
-  WriteSystemReport();
+  WriteSystemReport(!g_setup.keepMachineUnchanged);
   ParseSwitches(arguments);
   OpenRunLog();
+  if (g_whatIf) return DryRun(services);
 
   int exitCode = kExitDone;
   if (g_forceUninstall && ForcedUninstall(*services.steps, &exitCode)) return exitCode;
@@ -208,15 +246,16 @@ int StartupSequence(HINSTANCE instance, const wchar_t* commandLine, const Startu
       SafeModeBlock(caption))
     return 0;
 
-  if (services.probeSelfProtection() != 0) {
+  bool selfProtection = services.probeSelfProtection() != 0;
+  NoteReportSelfProtection(selfProtection);
+  if (selfProtection) {
     UiText refused(IDS_SELFPROTECTION);
     UiMessageBox(nullptr, refused.text, caption, MB_ICONERROR);
     return kExitRefused;
   }
 
   if (g_setup.UiMode != Interactive && g_setup.UiMode != Silent) {
-    DetectProduct(g_productKind.c_str());
-    g_setup.installFolder = g_detectedProgramFolder;
+    ChooseProgramFolder();
     RunOutcome outcome;
     RemovalRun(*services.steps, &outcome);
     return FinishRun(outcome);
@@ -287,6 +326,12 @@ void ParseSwitches(const std::vector<std::wstring>& arguments) {
       g_productKind = arguments[++i];
     } else if (_wcsicmp(word, L"log") == 0 && hasValue) {
       g_logPath = arguments[++i];
+    } else if (_wcsicmp(word, L"whatif") == 0) {
+      g_whatIf = true;
+    } else if (_wcsicmp(word, L"report") == 0 && hasValue) {
+      g_reportPath = arguments[++i];
+    } else if (_wcsicmp(word, L"folder") == 0 && hasValue) {
+      g_folderPath = arguments[++i];
     }
   }
 }
@@ -304,7 +349,7 @@ void OfferRestart() {
 }
 
 int RunStartup(HINSTANCE instance, const wchar_t* commandLine, const StartupServices& services) {
-  int exitCode = StartupSequence(instance, commandLine, services);
+  int exitCode = FinishReport(StartupSequence(instance, commandLine, services));
   if (g_logFile) {
     CUFile file;
     if (file.Attach(g_logFile.get())) g_logFile.release();

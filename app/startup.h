@@ -10,7 +10,8 @@
 // report with the installer conventions that deployment tools read.
 enum ExitCode : int {
   kExitDone = 0,               // done (unattended: removed, nothing left for a restart)
-  kExitRefused = 1,            // refused: the suite's self-protection is enabled
+  kExitRefused = 1,            // refused: the suite's self-protection is enabled; "/whatif": something is present
+  kExitInvalidSwitch = 87,     // a mistyped switch: nothing done (ERROR_INVALID_PARAMETER)
   kExitFailed = 1603,          // unattended: the registry or the services step failed
   kExitRestartStarted = 1641,  // unattended: removed, and the restart was started
   kExitRestartPending = 3010,  // unattended: removed, a restart will finish it
@@ -32,8 +33,9 @@ std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine);
 
 // Applies the switches to the start-up state, later ones overriding earlier ones:
 // /silent, /verysilent, /unattended, /noreboot, /forceuninstallpro, /forcerestart,
-// /prod <code>, /log <path>; '-' works as '/', case does not matter, anything else is
-// ignored ("/?" is handled before the switches are applied).
+// /prod <code>, /log <path>, /whatif, /report <path>, /folder <path>; '-' works as '/', case
+// does not matter ("/?" and unknown switches are handled before the switches are applied;
+// arguments without a switch prefix are ignored).
 void ParseSwitches(const std::vector<std::wstring>& arguments);
 
 // Offers the restart at the end of a run (or performs it with /forcerestart).

@@ -118,13 +118,14 @@ void LogUser() {
 }
 }  // namespace
 
-void WriteSystemReport() {
+void WriteSystemReport(bool prepareProcess) {
   srand(GetTickCount());
   g_log.Print(LOG_NRM, LOG_SYSTEM, L"%s", BuildOsLine(g_setup.osVersion, ReportedKinds()).c_str());
   LogMemory();
   g_log.Print(LOG_VRB, LOG_SYSTEM, L"Computer WinName: %s", g_setup.computerName.c_str());
-  EnableRestorePrivilege();
+  if (prepareProcess) EnableRestorePrivilege();
   LogUser();
+  if (!prepareProcess) return;
   CoInitialize(nullptr);
   SetComSecurity();
 }

@@ -15,5 +15,6 @@ const wchar_t* NtSystemName(DWORD major, DWORD minor, BYTE productType);
 // "NT AUTHORITY", otherwise domain\name (at most 259 characters).
 std::wstring AccountDisplayName(const wchar_t* name, const wchar_t* domain);
 
-// Writes the report to the log and prepares the process (COM stays initialised).
-void WriteSystemReport();
+// Writes the report to the log and, with `prepareProcess`, prepares the process (restore
+// privilege, COM initialised for good, COM security); a dry run does without.
+void WriteSystemReport(bool prepareProcess = true);

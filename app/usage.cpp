@@ -12,8 +12,26 @@
 #include "base/dynapi.h"
 #include "base/handles.h"
 
+const SwitchInfo kSwitches[] = {
+    {L"silent", false},     {L"verysilent", false},   {L"unattended", false}, {L"noreboot", false},
+    {L"forcerestart", false}, {L"forceuninstallpro", false}, {L"whatif", false}, {L"?", false},
+    {L"help", false},       {L"prod", true},          {L"log", true},         {L"report", true},
+    {L"folder", true},
+};
+const size_t kSwitchCount = sizeof kSwitches / sizeof kSwitches[0];
+
 namespace {
 constexpr size_t kUsageChars = 32768;
+
+bool HasSwitchPrefix(const std::wstring& arg) { return !arg.empty() && (arg[0] == L'/' || arg[0] == L'-'); }
+
+// The table entry of a switch argument; null when it is none.
+const SwitchInfo* KnownSwitch(const std::wstring& arg) {
+  if (!HasSwitchPrefix(arg)) return nullptr;
+  for (size_t i = 0; i < kSwitchCount; ++i)
+    if (_wcsicmp(arg.c_str() + 1, kSwitches[i].word) == 0) return &kSwitches[i];
+  return nullptr;
+}
 
 bool IsWord(const std::wstring& arg, const wchar_t* word) {
   return arg.size() > 1 && (arg[0] == L'/' || arg[0] == L'-') && _wcsicmp(arg.c_str() + 1, word) == 0;
@@ -77,10 +95,29 @@ bool HasSwitch(const std::vector<std::wstring>& arguments, const wchar_t* word) 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& arg = arguments[i];
     if (IsWord(arg, word)) return true;
-    if ((IsWord(arg, L"prod") || IsWord(arg, L"log")) && i + 1 < arguments.size()) ++i;
+    const SwitchInfo* known = KnownSwitch(arg);
+    if (known && known->takesValue && i + 1 < arguments.size()) ++i;
   }
   return false;
 }
+
+bool FindUnknownSwitch(const std::vector<std::wstring>& arguments, std::wstring* unknown) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& arg = arguments[i];
+    if (!HasSwitchPrefix(arg)) continue;
+    const SwitchInfo* known = KnownSwitch(arg);
+    bool valueMissing = known && known->takesValue && i + 1 == arguments.size() && !IsWord(arg, L"prod") &&
+                        !IsWord(arg, L"log");
+    if (!known || valueMissing) {
+      *unknown = arg;
+      return true;
+    }
+    if (known->takesValue) ++i;
+  }
+  return false;
+}
+
+std::wstring ProgramVersion() { return ResourceVersion(); }
 
 bool AsksForUsage(const std::vector<std::wstring>& arguments) {
   return HasSwitch(arguments, L"?") || HasSwitch(arguments, L"help");

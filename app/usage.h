@@ -4,8 +4,26 @@
 #include <string>
 #include <vector>
 
+// The switches the program knows (without "/" or "-"), and whether each takes the next
+// argument as its value.
+struct SwitchInfo {
+  const wchar_t* word;
+  bool takesValue;
+};
+extern const SwitchInfo kSwitches[];
+extern const size_t kSwitchCount;
+
+// The first argument that starts with "/" or "-" and is no known switch (nor the value of one
+// that takes a value), in `unknown`; a switch that takes a value given as the last argument
+// counts as unknown, except "/prod" and "/log", which are then ignored as they always were.
+// False when there is none.
+bool FindUnknownSwitch(const std::vector<std::wstring>& arguments, std::wstring* unknown);
+
+// "major.minor.patch" of the program's version resource; empty when it is missing.
+std::wstring ProgramVersion();
+
 // True when the switch `word` (without its "/" or "-", any letter case) is among the
-// arguments; the value that follows "/prod" or "/log" is a value, not a switch.
+// arguments; the value that follows a switch that takes one is a value, not a switch.
 bool HasSwitch(const std::vector<std::wstring>& arguments, const wchar_t* word);
 
 // True when the arguments ask for the usage text ("/?", "-?", "/help", any letter case). The

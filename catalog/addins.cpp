@@ -77,10 +77,20 @@ DWORD UnregisterSuiteModules() {
 void RemoveWhsAddin() { RemoveServerAddin(); }
 void UnregisterModules() { UnregisterSuiteModules(); }
 
+void ProbeModuleRegistration(ResidueList& found, const std::wstring& path, bool is64Bit) {
+  if (is64Bit && !g_setup.IsOS(OS_X64)) return;
+  if (IsPlainAbsolutePath(path) && FileExists(path))
+    AddResidue(found, {L"COM registration", path, g_setup.IsOS(OS_WOW64 | OS_X64) ? (is64Bit ? L"64-bit" : L"32-bit") : L""});
+}
+
 void ProbeAddinsAndModules(ResidueList& found) {
   std::wstring addin = g_setup.Expand(kServerAddin);
-  if (IsPlainAbsolutePath(addin) && FileExists(addin)) found.push_back({L"file", addin});
+  if (IsPlainAbsolutePath(addin) && FileExists(addin)) AddResidue(found, {L"file", addin});
+  for (const SuiteModule& module : kSuiteModules)
+    ProbeModuleRegistration(found, JoinPath(g_detectedProgramFolder, module.file), module.is64Bit);
+  std::wstring adBlocker = AdBlockerFolderOf(g_detectedProgramFolder);
+  if (!adBlocker.empty()) ProbeModuleRegistration(found, JoinPath(adBlocker, kAdBlockerModule), false);
   UniqueRegKey key;
   if (regOpenKey(HKEY_CLASSES_ROOT, kSuiteClassKey, KEY_READ, key) == ERROR_SUCCESS)
-    found.push_back({L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kSuiteClassKey});
+    AddResidue(found, {L"key", std::wstring(L"HKCR\\") + kSuiteClassKey});
 }

@@ -10,6 +10,7 @@
 #include "base/com_ptr.h"
 #include "base/dynapi.h"
 #include "base/path.h"
+#include "catalog/addins.h"
 #include "catalog/catalog.h"
 #include "catalog/probe.h"
 #include "log/log.h"
@@ -177,8 +178,11 @@ void RemoveWscAntiSpyware() { RemoveWscProduct(WscProduct::AntiSpyware); }
 void RemoveWscFirewall() { RemoveWscProduct(WscProduct::Firewall); }
 
 void ProbeBrowserAndGadget(ResidueList& found) {
+  // The GUI proxy the step unregisters: the 64-bit one on 64-bit Windows, else the 32-bit one.
+  bool x64 = g_setup.IsOS(OS_X64);
+  ProbeModuleRegistration(found, JoinPath(g_detectedProgramFolder, x64 ? kGuiProxy64 : kGuiProxy32), x64);
   std::wstring gadget = GadgetFolder();
   DWORD attributes = GetFileAttributesW(gadget.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    found.push_back({L"folder", gadget});
+    AddResidue(found, {L"folder", gadget});
 }

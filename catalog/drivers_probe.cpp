@@ -32,7 +32,7 @@ bool AddinKeyPresent(const wchar_t* subkey, RegView view) {
 void Add(ResidueList& found, const wchar_t* kind, const std::wstring& what) {
   for (const Residue& r : found)
     if (r.kind == kind && _wcsicmp(r.what.c_str(), what.c_str()) == 0) return;
-  found.push_back({kind, what});
+  AddResidue(found, {kind, what});
 }
 
 bool KeyPresent(HKEY root, const wchar_t* subkey) {
@@ -60,7 +60,7 @@ bool FilePresent(const std::wstring& path, bool unredirected) {
 
 void ProbeFile(ResidueList& found, const std::wstring& path, bool unredirected) {
   if (!FilePresent(path, unredirected)) return;
-  Add(found, IsQueuedForReboot(path.c_str()) ? L"driver file (queued for restart)" : L"driver file", path);
+  Add(found, L"driver file", path);
 }
 
 // Reads a whole value of the expected type; false otherwise.
@@ -174,7 +174,7 @@ void ProbeRow(const DriverRow& row, ResidueList& found) {
       if (VddListed(JoinPath(g_detectedProgramFolder, row.a))) Add(found, L"VDD entry", JoinPath(g_detectedProgramFolder, row.a));
       break;
     case Op::DriverLines: {
-      std::wstring path = AsRedirectedPath(g_setup.Expand(L"%SYS64%", row.a));
+      std::wstring path = g_setup.Expand(L"%SYS%", row.a);  // the 32-bit copy, by its own name
       if (FileMentions(path, kLegacyDriverName)) Add(found, L"driver line", path);
       break;
     }
@@ -209,9 +209,9 @@ void ProbeOutlookAddins(ResidueList& found) {
   for (size_t i = 0; i < kOutlookAddinKeyCount; ++i) {
     const wchar_t* key = kOutlookAddinKeys[i];
     std::wstring what = std::wstring(L"HKLM\\") + key;
-    if (AddinKeyPresent(key, RegView::View32)) found.push_back({twoViews ? L"key (32-bit view)" : L"key", what});
-    if (twoViews && AddinKeyPresent(key, RegView::View64)) found.push_back({L"key (64-bit view)", what});
+    if (AddinKeyPresent(key, RegView::View32)) AddResidue(found, {L"key", what, twoViews ? L"32-bit" : L""});
+    if (twoViews && AddinKeyPresent(key, RegView::View64)) AddResidue(found, {L"key", what, L"64-bit"});
   }
   std::wstring cache = OutlookExtensionCachePath();
-  if (!cache.empty() && GetFileAttributesW(cache.c_str()) != INVALID_FILE_ATTRIBUTES) found.push_back({L"file", cache});
+  if (!cache.empty() && GetFileAttributesW(cache.c_str()) != INVALID_FILE_ATTRIBUTES) AddResidue(found, {L"file", cache});
 }

@@ -359,10 +359,50 @@ void RemoveProgramFiles() {
   if (g_setup.IsOS(OS_WOW64 | OS_X64)) DeleteFileUnredirected(g_setup.Expand(L"%SYS64%", kTaskFile).c_str());
 }
 
+namespace {
+// The Explorer extension's keys and approval, as regRemoveShellExtension deletes them.
+void ProbeShellExtension(ResidueList& found) {
+  using namespace rowprobe;
+  bool twoViews = g_setup.IsOS(OS_WOW64 | OS_X64);
+  const wchar_t* native = twoViews ? L"64-bit" : L"";
+  std::wstring clsid = std::wstring(L"CLSID\\") + kShellExtensionClsid;
+  const wchar_t* keys[] = {L"*\\shellex\\ContextMenuHandlers\\velko", L"velko\\ShellEx\\ContextMenuHandlers",
+                           L"Folder\\shellex\\ContextMenuHandlers\\velko", clsid.c_str()};
+  for (const wchar_t* key : keys)
+    if (KeyPresent(HKEY_CLASSES_ROOT, key, RegView::View64)) AddResidue(found, {L"key", KeyName(HKEY_CLASSES_ROOT, key), native});
+  if (twoViews && KeyPresent(HKEY_CLASSES_ROOT, clsid.c_str(), RegView::View32))
+    AddResidue(found, {L"key", KeyName(HKEY_CLASSES_ROOT, clsid), L"32-bit"});
+  const wchar_t* approved = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+  std::wstring value = KeyName(HKEY_LOCAL_MACHINE, approved) + L" [" + kShellExtensionClsid + L"]";
+  if (ValuePresent(HKEY_LOCAL_MACHINE, approved, kShellExtensionClsid, RegView::View64))
+    AddResidue(found, {L"value", value, native});
+  if (twoViews && ValuePresent(HKEY_LOCAL_MACHINE, approved, kShellExtensionClsid, RegView::View32))
+    AddResidue(found, {L"value", value, L"32-bit"});
+}
+}  // namespace
+
+std::vector<std::wstring> RemovedFolderTrees() {
+  std::vector<std::wstring> folders;
+  if (!g_detectedProgramFolder.empty() && !IsRefusedFolder(g_detectedProgramFolder)) {
+    std::wstring program = FolderAsUsed(g_detectedProgramFolder);
+    folders.push_back(program);
+    std::wstring adBlocker = AdBlockerFolderOf(program);
+    if (!adBlocker.empty() && !IsRefusedFolder(adBlocker)) folders.push_back(adBlocker);
+    if (!g_detectedDataFolder.empty() && !IsRefusedFolder(g_detectedDataFolder))
+      folders.push_back(FolderAsUsed(g_detectedDataFolder));
+  }
+  std::wstring user = UserAppData(), common = CommonAppData();
+  if (!user.empty()) folders.push_back(JoinPath(user, kUserDataFolder));
+  if (!common.empty()) folders.push_back(JoinPath(common, kCommonDataFolders[0]));
+  for (const wchar_t* folder : kLooseFolders) folders.push_back(folder);
+  return folders;
+}
+
 void ProbeFilesAndShortcuts(ResidueList& found) {
   using namespace rowprobe;
   for (const wchar_t* name : kBootFiles) {
-    std::wstring native = g_setup.Expand(L"%SYS64%", name), redirected = AsRedirectedPath(native);
+    // The 32-bit copy by its own name (SysWOW64 on 64-bit Windows), whichever build asks.
+    std::wstring native = g_setup.Expand(L"%SYS64%", name), redirected = g_setup.Expand(L"%SYS%", name);
     if (PathPresent(redirected, false)) Add(found, L"file", redirected);
     if (native != redirected) {
       FsRedirectionOff redirectionOff;
@@ -379,20 +419,8 @@ void ProbeFilesAndShortcuts(ResidueList& found) {
   for (const RunValue& value : kRunValues)
     if (ValuePresent(value.root, kRunKey, value.name))
       Add(found, L"value", KeyName(value.root, kRunKey) + L" [" + value.name + L"]");
-  std::vector<std::wstring> folders;
-  if (!g_detectedProgramFolder.empty() && !IsRefusedFolder(g_detectedProgramFolder)) {
-    std::wstring program = FolderAsUsed(g_detectedProgramFolder);
-    folders.push_back(program);
-    std::wstring adBlocker = AdBlockerFolderOf(program);
-    if (!adBlocker.empty() && !IsRefusedFolder(adBlocker)) folders.push_back(adBlocker);
-    if (!g_detectedDataFolder.empty() && !IsRefusedFolder(g_detectedDataFolder))
-      folders.push_back(FolderAsUsed(g_detectedDataFolder));
-  }
-  std::wstring user = UserAppData(), common = CommonAppData();
-  if (!user.empty()) folders.push_back(JoinPath(user, kUserDataFolder));
-  if (!common.empty()) folders.push_back(JoinPath(common, kCommonDataFolders[0]));
-  for (const wchar_t* folder : kLooseFolders) folders.push_back(folder);
-  for (const std::wstring& folder : folders)
+  ProbeShellExtension(found);
+  for (const std::wstring& folder : RemovedFolderTrees())
     if (PathPresent(folder, true)) Add(found, L"folder", folder);
   for (const SingleFile& file : kSingleFiles) {
     std::wstring path = g_setup.Expand(file.macro, file.tail);

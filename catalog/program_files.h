@@ -1,6 +1,7 @@
 // The folder rules of the program-files step, for its tests.
 #pragma once
 #include <string>
+#include <vector>
 
 // The folder as the step uses it: made absolute and canonical ("." and ".." resolved, '/'
 // turned into '\'), its long form where it exists, and without trailing backslashes unless it
@@ -17,3 +18,7 @@ bool IsRefusedFolder(const std::wstring& typed);
 // The ad blocker's folder beside a program folder: the folder's characters up to its first
 // "Velko" (this letter case) followed by "velko! Ad Blocker IE". Empty when there is none.
 std::wstring AdBlockerFolderOf(const std::wstring& programFolder);
+
+// The folders the step empties and removes as whole trees (program, ad-blocker, data, the
+// application-data folders and the loose ones), as it addresses them; refused ones left out.
+std::vector<std::wstring> RemovedFolderTrees();

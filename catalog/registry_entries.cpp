@@ -206,12 +206,12 @@ void ProbeRegistryEntries(ResidueList& found) {
     }
   }
   for (RegView view : TaskCacheViews()) {
-    const wchar_t* viewName = view == RegView::View64 ? L" (64-bit view)" : L"";
+    const wchar_t* viewName = view == RegView::View64 ? L"64-bit" : L"";
     std::wstring id = ReadTaskId(view);
     if (!id.empty() && KeyPresent(HKEY_LOCAL_MACHINE, (kTaskTasksKey + id).c_str(), view))
-      Add(found, L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTasksKey + id) + viewName);
+      AddResidue(found, {L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTasksKey + id), viewName});
     if (KeyPresent(HKEY_LOCAL_MACHINE, kTaskTreeKey, view))
-      Add(found, L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTreeKey) + viewName);
+      AddResidue(found, {L"scheduled task", KeyName(HKEY_LOCAL_MACHINE, kTaskTreeKey), viewName});
   }
   // The main key is normally the machine-wide product key of the table, already probed.
   bool mainKeyInTable = false;
@@ -220,4 +220,5 @@ void ProbeRegistryEntries(ResidueList& found) {
                       _wcsicmp(row.key, g_productRegistryKey.c_str()) == 0;
   if (!mainKeyInTable && KeyPresent(HKEY_LOCAL_MACHINE, g_productRegistryKey.c_str()))
     Add(found, L"key", KeyName(HKEY_LOCAL_MACHINE, g_productRegistryKey));
+  if (KeyPresent(HKEY_LOCAL_MACHINE, kUninstallKey)) Add(found, L"key", KeyName(HKEY_LOCAL_MACHINE, kUninstallKey));
 }

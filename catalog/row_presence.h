@@ -44,7 +44,7 @@ inline bool PathPresent(const std::wstring& path, bool folder) {
 }
 
 inline void Add(ResidueList& found, const wchar_t* kind, const std::wstring& what) {
-  found.push_back(Residue{kind, what});
+  AddResidue(found, Residue{kind, what});
 }
 
 }  // namespace rowprobe

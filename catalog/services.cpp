@@ -53,6 +53,6 @@ DWORD RemoveServices() {
 
 void ProbeServices(ResidueList& found) {
   for (const ServiceRow& row : kServiceRows) {
-    if (IsServiceInstalled(row.name)) found.push_back({L"service", row.name});
+    if (IsServiceInstalled(row.name)) AddResidue(found, {L"service", row.name});
   }
 }

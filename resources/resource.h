@@ -41,5 +41,6 @@
 #define IDS_DONE_SHORTCUTS 10004
 #define IDS_DONE_ALL 10005
 #define IDS_REMOVING 10006
+#define IDS_RESIDUE 10007  // the run's last progress line: items left, items queued
 #define IDS_REMOVE_FAILED 20000
 #define IDS_USAGE 25000  // "/?": English only; other languages fall back to it

@@ -11,3 +11,7 @@ extern DWORD g_installedMajorVersion;      // leading number of the product's "V
 
 // Puts the facts back to their state at load (for tests).
 void ResetProductFacts();
+
+// The suite's uninstall registration (HKLM, the product's own view): detection reads it, the
+// run deletes it last.
+constexpr const wchar_t* kUninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velko";

@@ -304,6 +304,7 @@ void SetupGlobalsWin32::InitPersistentGuid() {
   wchar_t stored[1024] = {0};  // 2,048 bytes
   DWORD rc = regGetString(HKEY_CLASSES_ROOT, kPersistentStorageKey, L"GUID", stored, sizeof stored, false);
   if (rc == ERROR_SUCCESS && stored[0]) return;
+  if (keepMachineUnchanged) return;
   regCreateKey(kPersistentStorageKey, HKEY_CLASSES_ROOT);
   regSetString(kPersistentStorageKey, HKEY_CLASSES_ROOT, L"GUID", persistentGuid.c_str());
 }

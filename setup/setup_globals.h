@@ -85,6 +85,7 @@ struct SetupGlobals {
   HMODULE resourceModule = nullptr;
   bool zeroFootprint = false;
   DWORD restartTimeout = 0;     // seconds given to a restart; Init sets 0
+  bool keepMachineUnchanged = false;  // set before Init: the identifier is made but not stored
 
  protected:
   // The generic macros (".", "%ROPATH%", "%TEMP%" ...) and environment variables.

@@ -162,3 +162,20 @@ UniqueKernelHandle HoldTrustedFolderOf(const wchar_t* file) {
   std::wstring folder = slash == std::wstring::npos ? L"" : path.substr(0, slash == 2 ? 3 : slash);
   return HoldTrustedFolder(folder.c_str());
 }
+
+const wchar_t* WrittenFileFault(HANDLE file, const wchar_t* path) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!GetFileInformationByHandle(file, &info)) return L"it cannot be examined";
+  // Wine shows a link only in the attributes read by name; either sign refuses it.
+  DWORD byName = GetFileAttributesW(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT)))
+    return L"it is a link";
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return L"it is a folder";
+  if (info.nNumberOfLinks > 1) return L"it has more than one hard link";
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  DWORD error = ReadObjectSecurity(file, &raw);
+  UniqueLocalMem descriptor(raw);
+  if (error || !IsOwnedByAdministrators(raw)) return L"it is not owned by Administrators or SYSTEM";
+  return nullptr;
+}

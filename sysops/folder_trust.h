@@ -34,3 +34,9 @@ bool IsOwnedByAdministrators(PSECURITY_DESCRIPTOR descriptor);
 UniqueKernelHandle HoldTrustedFolder(const wchar_t* folder);
 // The same for the folder that holds `file`.
 UniqueKernelHandle HoldTrustedFolderOf(const wchar_t* file);
+
+// Why an existing file that the program is about to overwrite (the log, the report) must not
+// be written, or null when it may. A link, a file with another name elsewhere (a hard link)
+// or one a standard user owns could be a file of the system's. `file` is open with
+// READ_CONTROL and without following a reparse point; `path` is the name it was opened by.
+const wchar_t* WrittenFileFault(HANDLE file, const wchar_t* path);

@@ -4,6 +4,7 @@
 
 #include "base/dynapi.h"
 #include "log/log.h"
+#include "sysops/folder_trust.h"
 
 namespace {
 // The native structures and flags the opens need (ntdll's own names, spelt locally so that
@@ -275,4 +276,37 @@ DWORD LockDownFolder(HANDLE folder) {
   if (!descriptor) return GetLastError() ? GetLastError() : ERROR_INVALID_SECURITY_DESCR;
   if (DWORD rc = g_folderSecuritySetter(folder, OWNER_SECURITY_INFORMATION, descriptor)) return rc;
   return g_folderSecuritySetter(folder, DACL_SECURITY_INFORMATION, descriptor);
+}
+
+namespace {
+bool TokenHoldsRestorePrivilege() {
+  UniqueKernelHandle token;
+  LUID restore = {};
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+      !LookupPrivilegeValueW(nullptr, L"SeRestorePrivilege", &restore))
+    return false;
+  DWORD size = 0;
+  GetTokenInformation(token.get(), TokenPrivileges, nullptr, 0, &size);
+  if (size == 0) return false;
+  std::vector<BYTE> buffer(size);
+  auto* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(buffer.data());
+  if (!GetTokenInformation(token.get(), TokenPrivileges, privileges, size, &size)) return false;
+  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+    const LUID& id = privileges->Privileges[i].Luid;
+    if (id.LowPart == restore.LowPart && id.HighPart == restore.HighPart) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool FolderCanBeLocked(const std::wstring& path) {
+  UniqueKernelHandle folder;
+  if (OpenNoFollow(path, true, FILE_READ_ATTRIBUTES | READ_CONTROL, folder) != 0) return false;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  DWORD error = ReadObjectSecurity(folder.get(), &raw);
+  UniqueLocalMem descriptor(raw);
+  if (error == 0 && !FolderDescriptorFault(raw)) return true;
+  UniqueKernelHandle writable;
+  if (OpenNoFollow(path, true, READ_CONTROL | WRITE_DAC | WRITE_OWNER, writable) == 0) return true;
+  return TokenHoldsRestorePrivilege();
 }

@@ -80,3 +80,9 @@ DWORD SetFolderSecurityThroughHandle(HANDLE folder, SECURITY_INFORMATION what, P
 
 // The descriptor LockDownFolder sets, in text form ("O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)").
 extern const wchar_t* const kLockedFolderSecurity;
+
+// Whether LockDownFolder could lock the folder at `path`, asked without changing anything: it
+// is locked already (only trusted SIDs may change it), or it opens (no link on its path) with
+// the owner and access-list rights, or the process holds the restore privilege (which the run
+// enables and which sets any owner). False also when it cannot be opened at all.
+bool FolderCanBeLocked(const std::wstring& path);

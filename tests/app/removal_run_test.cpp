@@ -33,6 +33,7 @@ const RemovalSteps kRecordingSteps = {
     [] { g_calls.push_back("wsc-av"); },
     [] { g_calls.push_back("wsc-as"); },
     [] { g_calls.push_back("wsc-fw"); },
+    nullptr,
 };
 
 // A window with a progress box (control 1000) standing in for the main dialog.

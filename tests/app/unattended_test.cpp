@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
+#include "app/removal_run.h"
 #include "app/startup.h"
 #include "ui/prompt.h"
 #include "log/log.h"
@@ -26,9 +27,21 @@ const RemovalSteps kStandInSteps = {
     [] {
       if (g_stepNeedsRestart) g_setup.RestartNeeded = true;
     },
-    Nothing, [] { return g_registryResult; }, Nothing, Nothing, Nothing, Nothing,
+    Nothing, [] { return g_registryResult; }, Nothing, Nothing, Nothing, Nothing, nullptr,
 };
 const StartupServices kStandIns = {&kStandInSteps, [] { return g_protection; }};
+
+// The same steps with a residue check whose probes find one file still there (or nothing).
+bool g_fileLeft = false;
+RemovalSteps WithResidue() {
+  RemovalSteps steps = kStandInSteps;
+  steps.probeResidue = [] {
+    ResidueList left;
+    if (g_fileLeft) AddResidue(left, {L"file", L"C:\\qtx-residue\\left.dll"});
+    return left;
+  };
+  return steps;
+}
 
 const wchar_t kRegistryFailedBox[] =
     L"Unattended, message box not shown: \"qtxClear\" \"The program could not be removed. Please contact our "
@@ -66,6 +79,10 @@ const Case kCases[] = {
     {"very silent, services failed", L"/verysilent", 5, 0, false, 0, 0, 0, 1, nullptr},
     {"restart forced as before", L"/verysilent /silent /forcerestart", 0, 0, true, 0, 0, 1, 1, nullptr},
     {"very silent, self-protection", L"/verysilent", 0, 0, false, 1, 1, 0, 2, nullptr},
+    // A mistyped switch or a switch without its value: nothing runs (the step would need a restart).
+    {"mistyped switch", L"/unattended /verysilnet", 0, 0, true, 0, 87, 0, 0, nullptr},
+    {"switch without its value", L"/unattended /report", 0, 0, true, 0, 87, 0, 0, nullptr},
+    {"no switch prefix: ignored", L"/unattended whatif", 0, 0, true, 0, 3010, 0, 0, nullptr},
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -105,6 +122,27 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, Unattended, ::testing::ValuesIn(kCases),
                              name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                            return name;
                          });
+
+TEST(UnattendedResidue, AnItemLeftAndNotQueuedTurnsTheRunInto1603) {
+  ResetAppState();
+  g_servicesResult = g_registryResult = g_protection = 0;
+  g_stepNeedsRestart = true;
+  RemovalSteps steps = WithResidue();
+  const StartupServices services = {&steps, [] { return g_protection; }};
+  for (bool left : {true, false}) {
+    ResetAppState();
+    ClearLog();
+    g_fileLeft = left;
+    EXPECT_EQ(RunStartup(GetModuleHandleW(nullptr), L"/unattended", services), left ? 1603 : 3010) << LogDump();
+    EXPECT_TRUE(LogHas(left ? L"Residue check: 1 items remain, 0 queued for the restart"
+                            : L"Residue check: 0 items remain, 0 queued for the restart"))
+        << LogDump();
+    EXPECT_EQ(LogHas(L"Remains: file C:\\qtx-residue\\left.dll"), left) << LogDump();
+    EXPECT_EQ(LogHas(L"Unattended run failed: 1 items remain"), left) << LogDump();
+  }
+  g_fileLeft = g_stepNeedsRestart = false;
+  ResetAppState();
+}
 
 // The prompt function alone: the answer an unattended run takes for each kind of box, an
 // answer the caller names, and the log line with its text on one line.

@@ -78,7 +78,7 @@ TEST_F(AddinsTest, ModulesOfTheProgramFolderAndTheAdBlockerBesideIt) {
   ASSERT_TRUE(PlantStandin(QTX_COM_STANDIN, adBlocker));
   ASSERT_TRUE(PlantStandin(QTX_REGSVR64_STANDIN, program + L"\\qtxRegSvr64.exe"));
   ASSERT_EQ(regCreateKey((std::wstring(kClassKey) + L"\\InprocServer32").c_str(), HKEY_CLASSES_ROOT), 0u);
-  EXPECT_TRUE(Probed(L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kClassKey));
+  EXPECT_TRUE(Probed(L"key", std::wstring(L"HKCR\\") + kClassKey));
 
   g_detectedProgramFolder = program;
   g_setup.installFolder = program;
@@ -101,7 +101,7 @@ TEST_F(AddinsTest, ModulesOfTheProgramFolderAndTheAdBlockerBesideIt) {
                      L"\\qtxOtl.dll\", error code -2147467259 (0x80004005)"));
   UniqueRegKey key;
   EXPECT_NE(regOpenKey(HKEY_CLASSES_ROOT, kClassKey, KEY_READ, key), ERROR_SUCCESS);
-  EXPECT_FALSE(Probed(L"key", std::wstring(L"HKEY_CLASSES_ROOT\\") + kClassKey));
+  EXPECT_FALSE(Probed(L"key", std::wstring(L"HKCR\\") + kClassKey));
 }
 
 TEST_F(AddinsTest, EmptyProgramFolderLoadsNoModuleByItsBareName) {

@@ -436,7 +436,7 @@ TEST_F(DriverStep, RemovesWhatIsListedKeepsTheRestAndTheProbeAgrees) {
       {L"driver package", inf_},
       {L"value", L"HKLM\\" + kExchange + L" [velko!]"},
       {L"value", L"HKCU\\" + kRun + L" [pmrMaiSv]"},
-      {L"key (64-bit view)", L"HKLM\\" + kAddins + L"velkoAddin"},
+      {L"key", L"HKLM\\" + kAddins + L"velkoAddin"},
       {L"file", LocalAppData() + L"\\Microsoft\\Outlook\\EXTEND.DAT"},
       {L"window", kTrayClass},
       {L"key", L"HKCR\\AppID\\VkAScr.DLL"},
@@ -492,7 +492,7 @@ TEST_F(DriverStep, RemovesWhatIsListedKeepsTheRestAndTheProbeAgrees) {
   ProbeProtectionDrivers(left);
   ResidueList expectedLeft = {
       {L"driver file", NativeDriver(L"qtxVmm")},
-      {L"driver file (queued for restart)", Wow64Driver(L"qtxRoot")},
+      {L"driver file", Wow64Driver(L"qtxRoot")},
       {L"driver package", inf_},
       {L"value", L"HKLM\\" + kEngines[3] + L" [Default Engine]"},
   };

@@ -22,7 +22,7 @@ DWORD Zero() { return 0; }
 void AskDuringRun() { UiMessageBox(g_mainDialog, L"Go on?", kBoxCaption, MB_OK); }
 
 const RemovalSteps kAskingSteps = {Nothing, Nothing, Zero,    Nothing, Nothing, Nothing, Nothing,
-                                   Nothing, Zero,    AskDuringRun, Nothing, Nothing, Nothing};
+                                   Nothing, Zero,    AskDuringRun, Nothing, Nothing, Nothing, nullptr};
 }  // namespace
 
 TEST(DialogDuringRun, InputsAndCloseAreOutOfReachWhileTheRunsBoxIsOpen) {

@@ -8,7 +8,8 @@ tree under drive_c, never through the program under test or Wine's registry view
   proof.py check PREFIX BITS              every planted row must be there as planted
   proof.py verify PREFIX BITS [--final] [--log C:\\RUN.LOG]
                                           one line per row, then the summary
-  proof.py snapshot PREFIX FILE           registry and files as text, for before/after
+  proof.py snapshot PREFIX FILE [SKIP...]  registry and files as text, for before/after (files
+                                          SKIP, C:\\... paths, left out)
   proof.py compare BEFORE AFTER           differences of two snapshots (exit 1 if any)
   proof.py table BEFORE AFTER             one table from the verify outputs before and after
                                           the restart
@@ -494,7 +495,7 @@ NOISE = re.compile(r"^(reg\tHKLM\tsystem\\currentcontrolset\\control\\class\\[^\
                    r"reg\tHKLM\thardware\\)")
 
 
-def snapshot(prefix, out, skip):
+def snapshot(prefix, out, *skips):
     machine = Machine(prefix, "64")
     lines = []
     for root, keys in machine.hives.items():
@@ -507,7 +508,7 @@ def snapshot(prefix, out, skip):
         for name in files:
             full = os.path.join(folder, name)
             rel = "c:\\" + os.path.relpath(full, drive).replace("/", "\\").lower()
-            if rel != skip.lower():
+            if rel not in {skip.lower() for skip in skips}:
                 lines.append("file\t%s\t%d" % (rel, os.path.getsize(full) if not os.path.islink(full) else -1))
     with open(out, "w", encoding="utf-8", errors="backslashreplace") as f:
         f.write("\n".join(sorted(l for l in lines if not NOISE.match(l))) + "\n")
@@ -595,7 +596,7 @@ def main(argv):
         log = argv[argv.index("--log") + 1] if "--log" in argv[:-1] else None
         return verify(os.path.abspath(argv[2]), argv[3], "--final" in argv, log)
     if command == "snapshot":
-        snapshot(os.path.abspath(argv[2]), argv[3], argv[4] if len(argv) > 4 else "")
+        snapshot(os.path.abspath(argv[2]), argv[3], *argv[4:])
         return 0
     if command == "compare":
         return compare(argv[2], argv[3])

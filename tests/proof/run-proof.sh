@@ -10,6 +10,9 @@
 #   clean         a machine without the suite: exit 0, registry and files the same before and after
 #   wow64         the x86_64 twin and the shipped program on the same planting: logs equal line
 #                 for line but the memory figures, and the same verdict on every row, 64-bit only
+#   whatif        /whatif on the planting (exact list, nothing changed, exit 1), an unattended run
+#                 with a held file and /report (residue lines, 3010, the report against the
+#                 verifier), /whatif after the restart (exit 0), /folder, strict switches
 #   template      boots the prefix every other mode starts from as a copy (one boot per BITS)
 #   demo          the main job: plant, "/verysilent" (the Safe-Mode offer declined), restart, one
 #                 table of the verifier's verdicts; with the x86_64 twin where 32-bit cannot run
@@ -185,6 +188,9 @@ wow64)
   [ $shipped_failed = 0 ] ||
     { echo "FAIL: the shipped program left or harmed something:"; grep $'^left\t\|^harmed\t' "$build/proof-wow64-i686.verdict"; fail=1; }
   ;;
+whatif)
+  # The dry run, the residue check, the report, /folder and strict switches on one planting.
+  . "$here/../whatif/whatif-steps.sh" ;;
 *) echo "unknown mode $mode"; exit 2 ;;
 esac
 down "$prefix"
