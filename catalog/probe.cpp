@@ -52,12 +52,12 @@ std::wstring ViewOf(const Residue& item) {
   return StartsWithFolder(item.what, g_setup.Expand(L"%SYS64%")) ? L"64-bit" : L"";
 }
 
-bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+bool SamePath(const std::wstring& a, const std::wstring& b) { return EqualNoCase(a, b); }
 
 
 // Appended in place: the 32-bit compiler's link-time optimiser fails on the moving push_back
 // of this type.
-void AddRefusal(RefusalList& refused, const wchar_t* kind, const std::wstring& what, const wchar_t* reason,
+void AddRefusal(RefusalList& refused, const wchar_t* kind, const std::wstring& what, const std::wstring& reason,
                 bool kept = true) {
   for (const Refusal& r : refused)
     if (SamePath(r.what, what)) return;
@@ -159,9 +159,17 @@ RefusalList ProbeRefusals() {
     AddIfRefusedFolder(refused, g_detectedDataFolder);
   std::vector<std::wstring> trees = RemovedFolderTrees();
   AddSharedFiles(refused, trees);
-  for (const std::wstring& tree : trees)
-    if (GetFileAttributesW(tree.c_str()) != INVALID_FILE_ATTRIBUTES && !FolderCanBeLocked(tree))
+  for (const std::wstring& tree : trees) {
+    if (GetFileAttributesW(tree.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    std::wstring parent;
+    if (!FolderCanBeLocked(tree))
       AddRefusal(refused, L"folder", tree,
                  L"cannot be locked against standard users: nothing below it is queued for the restart", false);
+    else if (const wchar_t* fault = ParentsFault(tree, &parent))
+      AddRefusal(refused, L"folder", tree,
+                 L"a folder above it can be changed by others (" + parent + L": " + fault +
+                     L"): nothing below it is queued for the restart",
+                 false);
+  }
   return refused;
 }

@@ -281,25 +281,14 @@ std::wstring ParentOf(const std::wstring& folder) {
   return folder.substr(0, slash);
 }
 
-// True when nobody but Administrators, SYSTEM and TrustedInstaller can rename or replace the
-// folder `parent` or one above it, up to a system folder or the root. Otherwise a user could,
-// once the run has ended, move a locked folder below it aside and put a link in its place,
-// and the restart would act on the link's target: nothing below is queued (logged once).
-bool ParentsHoldFirm(std::wstring parent, const std::wstring& walked) {
-  while (!parent.empty() && parent.back() == L'\\') parent.pop_back();
-  for (; !parent.empty() && parent.size() > 2 && !IsSystemFolder(parent); parent = ParentOf(parent)) {
-    UniqueKernelHandle handle;
-    DWORD rc = OpenNoFollow(parent, true, READ_CONTROL, handle);
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    if (rc == 0) rc = ReadObjectSecurity(handle.get(), &raw);
-    UniqueLocalMem descriptor(raw);
-    const wchar_t* fault = rc ? L"its owner and access list cannot be read" : ParentDescriptorFault(raw);
-    if (!fault) continue;
-    g_log.Print(LOG_MIN, LOG_FILE, L"Folder above it can be changed by others, nothing below it is queued for the "
-                L"restart: %s (%s: %s)", walked.c_str(), parent.c_str(), fault);
-    return false;
-  }
-  return true;
+// The walk's check of the parents, logged once for a tree whose parents give way.
+bool ParentsHoldFirm(const std::wstring& walked) {
+  std::wstring parent;
+  const wchar_t* fault = ParentsFault(walked, &parent);
+  if (!fault) return true;
+  g_log.Print(LOG_MIN, LOG_FILE, L"Folder above it can be changed by others, nothing below it is queued for the "
+              L"restart: %s (%s: %s)", walked.c_str(), parent.c_str(), fault);
+  return false;
 }
 
 // RemoveTree with the SharedDLLs key opened once for the whole walk. The matched folders'
@@ -335,7 +324,7 @@ DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* m
   for (const FolderEntry& match : matches) {
     if (!(match.attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     std::wstring folder = JoinPath(parent, match.name);
-    if (rebootFallback && !IsLink(match.attributes) && firm < 0) firm = ParentsHoldFirm(parent, folder) ? 1 : 0;
+    if (rebootFallback && !IsLink(match.attributes) && firm < 0) firm = ParentsHoldFirm(folder) ? 1 : 0;
     // A matched folder that is a link is removed as a link; its target is never walked.
     rc = IsLink(match.attributes) ? RemoveLinkOnly(folder, match.attributes)
                                   : WalkFolder(parentHandle.get(), match, folder, walk, firm != 0);
@@ -344,6 +333,21 @@ DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* m
   return result;
 }
 }  // namespace
+
+const wchar_t* ParentsFault(const std::wstring& folder, std::wstring* parent) {
+  for (std::wstring above = ParentOf(folder); !above.empty() && !IsSystemFolder(above); above = ParentOf(above)) {
+    UniqueKernelHandle handle;
+    DWORD rc = OpenNoFollow(above, true, READ_CONTROL, handle);
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (rc == 0) rc = ReadObjectSecurity(handle.get(), &raw);
+    UniqueLocalMem descriptor(raw);
+    const wchar_t* fault = rc ? L"its owner and access list cannot be read" : ParentDescriptorFault(raw);
+    if (!fault) continue;
+    if (parent) *parent = above;
+    return fault;
+  }
+  return nullptr;
+}
 
 BOOL DeleteFileUnredirected(const wchar_t* path) {
   FsRedirectionOff redirectionOff;

@@ -6,6 +6,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 #include "base/handles.h"
 
 // HKEY_LOCAL_MACHINE key whose DWORD values, named by full file paths, count the programs
@@ -37,6 +39,12 @@ DWORD DeleteFileOrQueue(const wchar_t* path, bool rebootFallback, bool rebootOnl
 // (not followed): %s (0x%08lX)") and left; nothing is queued for the restart through it.
 DWORD RemoveTree(const wchar_t* pathPattern, const wchar_t* mask, bool recurse, bool rebootFallback,
                  bool rebootOnly);
+
+// Why a user could rename or replace a folder above `folder` (read up to a system folder or the
+// root, through handles that follow no link): a locked folder below could then be moved aside
+// after the run and a link put in its place, so nothing is queued below it. Null when they
+// hold firm; otherwise the reason, with the folder that gives way in *parent.
+const wchar_t* ParentsFault(const std::wstring& folder, std::wstring* parent);
 
 // DeleteFileW with WOW64 file-system redirection switched off for the call, so that the
 // native system folder is reached. Returns DeleteFileW's result; logs nothing.

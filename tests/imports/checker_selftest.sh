@@ -23,7 +23,7 @@ subsystem is not Windows GUI
 subsystem version 5.1 is above 5.0
 not terminal-server aware
 carries a symbol table
-more than 352256
+more than 360448
 no requireAdministrator
 LIST
 [ $missing -eq 0 ] || exit 1

@@ -27,9 +27,11 @@ for listing in "$([ "$bits" = 64 ] && tr -d '\r' <"$prefix/whatif.out")" "$(log_
     { echo "FAIL: no listing"; fail=1; }
 done
 
-echo "== /unattended /report with a data file held open"
+# The held file lies in the setup folder at the root: the run may queue there (below the data
+# folder's parents, which Wine reports as the user's, it queues nothing).
+echo "== /unattended /report with a setup file held open"
 rm -f "$prefix/drive_c/qtx-release"
-WINEPREFIX="$prefix" "$wine" "$locker" lock 'C:\ProgramData\VELKO Software\Velko' 'C:\qtx-release' 300 \
+WINEPREFIX="$prefix" "$wine" "$locker" lock 'C:\~VKINSTL' 'C:\qtx-release' 300 \
   </dev/null >"$prefix/locker.out" 2>&1 &
 for _ in $(seq 100); do grep -q '^locked' "$prefix/locker.out" 2>/dev/null && break; sleep 0.2; done
 expect "files held" "$(tr -d '\r' <"$prefix/locker.out")" "locked 1"
