@@ -35,7 +35,8 @@ void ProcessKind() {
   UINT n = GetSystemWow64DirectoryW(folder, MAX_PATH);
   SYSTEM_INFO si = {};
   GetNativeSystemInfo(&si);
-  OSVERSIONINFOEXW v = {sizeof v};
+  OSVERSIONINFOEXW v = {};
+  v.dwOSVersionInfoSize = sizeof v;
   GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&v));
   Line("pointer bits", std::to_wstring(sizeof(void*) * 8));
   Line("IsWow64Process", wow64 ? L"TRUE" : L"FALSE");
@@ -98,6 +99,12 @@ void RestartQueue() {
   CreateDirectoryW(folder.c_str(), nullptr);
   Write(file, "x");
   Line("MoveFileExW delay", MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? L"TRUE" : L"FALSE");
+  // A file named in the system folder: which folder's file the queue names (redirection).
+  wchar_t system[MAX_PATH] = {0};
+  GetSystemDirectoryW(system, MAX_PATH);
+  const std::wstring inSystem = std::wstring(system) + L"\\qtxprobe.dat";
+  Write(inSystem, "x");
+  MoveFileExW(inSystem.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
     HKEY key = nullptr;
     std::wstring text = L"no value";
@@ -107,7 +114,9 @@ void RestartQueue() {
       DWORD type = 0, size = sizeof data - sizeof(wchar_t);
       if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data),
                            &size) == ERROR_SUCCESS) {
-        text = L"type " + std::to_wstring(type) + L": " + data;  // the first entry
+        text = L"type " + std::to_wstring(type) + L":";
+        for (const wchar_t* p = data; *p || p[1]; p += wcslen(p) + 1)
+          if (*p) text += std::wstring(L" [") + p + L"]";
       }
       RegCloseKey(key);
     }
