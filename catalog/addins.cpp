@@ -46,8 +46,8 @@ bool FileExists(const std::wstring& path) {
 
 DWORD RemoveServerAddin() {
   std::wstring path = g_setup.Expand(kServerAddin);
-  // Where "%ProgramW6432%" names no folder (32-bit Windows) the path stays relative, and a
-  // relative path would be taken in whatever folder the run was started from.
+  // Where "%ProgramW6432%" names no folder (32-bit Windows) the path is empty; any path that
+  // is not absolute would be taken in whatever folder the run was started from.
   if (!IsPlainAbsolutePath(path)) {
     g_log.Print(LOG_MIN, LOG_SYSTEM, L"Unable to expand the path to WHS 2011 server addin '%s'!", kServerAddin);
     return ERROR_INTERNAL_ERROR;

@@ -3,7 +3,7 @@
 # Quick and quiet when everything is already there. wine32 (the i386 architecture) runs the
 # shipped 32-bit program: under Wine's WOW64 in a 64-bit prefix and in a 32-bit prefix.
 set -eu
-packages="cmake ninja-build googletest g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix
+packages="cmake ninja-build googletest g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 wine32:i386 xvfb xauth imagemagick
   python3 osslsigncode openssl"
 missing=""

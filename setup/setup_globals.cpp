@@ -92,11 +92,11 @@ std::wstring NativeProgramFilesFolder() {
   return g_setup.IsOS(OS_WOW64 | OS_X64) ? ProgramFilesDirIn(RegView::View64) : L"";
 }
 
+// The native program-files folder where there is one, else the program's own; "" when the
+// registry names neither.
 std::wstring ProgramFilesFolder() {
   std::wstring native = NativeProgramFilesFolder();
-  if (!native.empty()) return native;
-  std::wstring own = ProgramFilesDirIn(RegView::Plain);
-  return own.empty() ? L"%ProgramW6432%" : own;
+  return native.empty() ? ProgramFilesDirIn(RegView::Plain) : native;
 }
 
 std::wstring CommonProgramFilesFolder() {
@@ -349,6 +349,11 @@ bool SetupGlobalsWin32::IsOSVersionAtLeast(DWORD major, DWORD minor, DWORD servi
 std::wstring SetupGlobalsWin32::ExpandWindowsMacro(const wchar_t* src, bool* matched) {
   *matched = true;
   auto rest = [&](const wchar_t* macro) { return src + wcslen(macro); };
+  // A machine folder that the registry does not name expands to nothing, never to a path
+  // relative to the current folder nor to what the environment says.
+  auto under = [&](const std::wstring& folder, const wchar_t* macro) {
+    return folder.empty() ? std::wstring() : JoinPath(folder, rest(macro));
+  };
   if (StartsWithMacro(src, L"%SYS%")) {
     std::wstring folder;
     if (IsOS(OS_WOW64 | OS_X64)) {
@@ -360,7 +365,7 @@ std::wstring SetupGlobalsWin32::ExpandWindowsMacro(const wchar_t* src, bool* mat
   }
   if (StartsWithMacro(src, L"%SYS64%")) return JoinPath(WindowsFolder(GetSystemDirectoryW), rest(L"%SYS64%"));
   if (StartsWithMacro(src, L"%WINDIR%")) return JoinPath(WindowsFolder(GetWindowsDirectoryW), rest(L"%WINDIR%"));
-  if (StartsWithMacro(src, L"%PRGFILES%")) return JoinPath(ProgramFilesFolder(), rest(L"%PRGFILES%"));
+  if (StartsWithMacro(src, L"%PRGFILES%")) return under(ProgramFilesFolder(), L"%PRGFILES%");
   if (StartsWithMacro(src, L"%RWPATH%")) {
     std::wstring data;
     if (!g_productRegistryKey.empty() && regKeyExists(g_productRegistryKey.c_str()))
@@ -374,16 +379,13 @@ std::wstring SetupGlobalsWin32::ExpandWindowsMacro(const wchar_t* src, bool* mat
   if (StartsWithMacro(src, L"%ISAPATH%"))
     return JoinPath(isaServerPresent ? isaServerFolder : installFolder, rest(L"%ISAPATH%"));
   if (StartsWithMacro(src, L"%DOMPATH%")) return JoinPath(domainFolder, rest(L"%DOMPATH%"));
-  if (StartsWithMacro(src, L"%ProgramW6432%")) {
-    std::wstring native = NativeProgramFilesFolder();
-    if (native.empty()) return src;  // stays unexpanded: no absolute path for any caller
-    return JoinPath(native, rest(L"%ProgramW6432%"));
-  }
+  // 32-bit Windows defines no "%ProgramW6432%": the add-in path then names nothing.
+  if (StartsWithMacro(src, L"%ProgramW6432%")) return under(NativeProgramFilesFolder(), L"%ProgramW6432%");
   if (StartsWithMacro(src, L"%CommonProgramFiles%"))
     return JoinPath(CommonProgramFilesFolder(), rest(L"%CommonProgramFiles%"));
   if (StartsWithMacro(src, L"%WHSPATH%")) {
     std::wstring base = whsFolder.empty() ? Expand(L"%PRGFILES%", L"Windows Home Server") : whsFolder;
-    return JoinPath(base, rest(L"%WHSPATH%"));
+    return under(base, L"%WHSPATH%");
   }
   *matched = false;
   return L"";
@@ -394,5 +396,10 @@ std::wstring& SetupGlobalsWin32::ExpandPath(std::wstring& result, std::wstring& 
   if (!src) return SetupGlobals::ExpandPath(result, dest, src, tail);
   bool matched = false;
   std::wstring expanded = ExpandWindowsMacro(src, &matched);
+  if (matched && expanded.empty()) {  // a folder that does not exist here: nothing, tail or not
+    dest.clear();
+    result.clear();
+    return result;
+  }
   return SetupGlobals::ExpandPath(result, dest, matched ? expanded.c_str() : src, tail);
 }

@@ -16,9 +16,11 @@
 
 #include "catalog/catalog.h"
 #include "catalog/drivers.h"
+#include "base/wow64.h"
 #include "catalog/probe.h"
 #include "setup/product.h"
 #include "setup/setup_globals.h"
+#include "sysops/files.h"
 #include "sysops/reboot_queue.h"
 #include "tests/hives/hive_test_util.h"
 #include "tests/registry/reg_test_util.h"
@@ -109,6 +111,10 @@ void DeleteValueOf(HKEY root, const std::wstring& key, const wchar_t* name, REGS
   RegCloseKey(h);
 }
 
+// The test plants and checks the native system folder's files as themselves: in the 32-bit
+// build under WOW64 only with redirection off (a no-op elsewhere).
+using NativeFileAccess = FsRedirectionOff;
+
 std::wstring SystemFolder(bool native) {
   wchar_t buffer[MAX_PATH] = {0};
   if (native)
@@ -189,6 +195,9 @@ const std::pair<const wchar_t*, DWORD> kTags[] = {
     {L"qtxTdi", 1}, {L"qtxNet", 2}, {L"qtxKbd", 3}, {L"qtxFsBlk", 4}, {L"qtxFW", 5}, {L"qtxNdisR", 6},
     {L"qtxNdis", 7}, {L"qtxNdisFlt", 8}, {L"qtxStm", 9}, {L"qtxmonflt", 10}, {L"QtxForeignDrv", 11}};
 
+// The config.nt the 32-bit program opens, by the name it gives it: its own system folder, which
+// Windows redirects to SysWOW64. The 64-bit build, standing in for it, names SysWOW64 itself.
+std::wstring OwnConfigNt() { return SystemFolder(sizeof(void*) == 4) + L"\\config.nt"; }
 std::wstring NativeDriver(const std::wstring& n) { return SystemFolder(true) + L"\\drivers\\" + n + L".sys"; }
 std::wstring Wow64Driver(const std::wstring& n) { return SystemFolder(false) + L"\\drivers\\" + n + L".sys"; }
 std::wstring LocalAppData() {
@@ -282,7 +291,10 @@ std::vector<Item> Items() {
 
 bool Present(const Item& item) {
   switch (item.kind) {
-    case Kind::File: return PathExists(item.path);
+    case Kind::File: {
+      NativeFileAccess native;
+      return PathExists(item.path);
+    }
     case Kind::Key: return KeyExists(item.root, item.path, item.view);
     case Kind::Value: return ValueExists(item.root, item.path, item.name, item.view);
     default: return ServiceExists(item.path);
@@ -300,12 +312,14 @@ class DriverStep : public ::testing::Test {
       saved_.push_back(Text(HKEY_LOCAL_MACHINE, key, nullptr, kView32));
       hadKey_.push_back(KeyExists(HKEY_LOCAL_MACHINE, key, kView32));
     }
+    NativeFileAccess nativeAccess;
     for (bool native : {true, false}) {
       std::string bytes;
       configNt_.push_back(ReadBytes(SystemFolder(native) + L"\\config.nt", &bytes) ? bytes : std::string("\x01missing"));
     }
   }
   void TearDown() override {
+    NativeFileAccess nativeAccess;
     for (HANDLE h : locks_) CloseHandle(h);
     if (tray_) DestroyWindow(tray_);
     UnregisterClassW(kTrayClass, GetModuleHandleW(nullptr));
@@ -350,6 +364,7 @@ class DriverStep : public ::testing::Test {
   }
 
   void Plant() {
+    NativeFileAccess nativeAccess;
     CreateDirectoryW((SystemFolder(false) + L"\\drivers").c_str(), nullptr);  // Wine has none
     CreateDirectoryW((LocalAppData() + L"\\Microsoft").c_str(), nullptr);
     CreateDirectoryW((LocalAppData() + L"\\Microsoft\\Outlook").c_str(), nullptr);
@@ -432,7 +447,7 @@ TEST_F(DriverStep, RemovesWhatIsListedKeepsTheRestAndTheProbeAgrees) {
       {L"load-order tag", L"qtxNdisR"},
       {L"filter entry", L"HKLM\\SYSTEM\\ControlSet001" + kKbdClass + L" [UpperFilters] qtxKbd"},
       {L"VDD entry", std::wstring(kProgramFolder) + L"\\qtxMonVd.dll"},
-      {L"driver line", SystemFolder(false) + L"\\config.nt"},
+      {L"driver line", OwnConfigNt()},
       {L"driver package", inf_},
       {L"value", L"HKLM\\" + kExchange + L" [velko!]"},
       {L"value", L"HKCU\\" + kRun + L" [pmrMaiSv]"},
@@ -464,8 +479,11 @@ TEST_F(DriverStep, RemovesWhatIsListedKeepsTheRestAndTheProbeAgrees) {
   EXPECT_EQ(GetMultiSz(kVddKey, L"VDD"), MSZ(L"C:\\windows\\system32\\other.dll\0\0"));
   // config.nt: only the copy the 32-bit product opens (through redirection) loses its line.
   std::string wow, native;
-  ReadBytes(SystemFolder(false) + L"\\config.nt", &wow);
-  ReadBytes(SystemFolder(true) + L"\\config.nt", &native);
+  {
+    NativeFileAccess nativeAccess;
+    ReadBytes(SystemFolder(false) + L"\\config.nt", &wow);
+    ReadBytes(SystemFolder(true) + L"\\config.nt", &native);
+  }
   EXPECT_EQ(wow, "dosonly\r\nfiles=40\r\n");
   EXPECT_NE(native.find("QtxMonDS.sys"), std::string::npos);
   MSG quit = {};
@@ -514,7 +532,11 @@ TEST(UnderVersion, DriverGatesFollowTheClaimedVersion) {
   ASSERT_TRUE(g_setup.Init());
   bool hadFltMgr = KeyExists(HKEY_LOCAL_MACHINE, kFltMgr);
   MakeKey(HKEY_LOCAL_MACHINE, kFltMgr);
-  ASSERT_TRUE(WriteBytes(NativeDriver(L"qtxSP"), "driver"));
+  auto nativeFile = [](bool plant) {
+    NativeFileAccess native;
+    return plant ? WriteBytes(NativeDriver(L"qtxSP"), "driver") : PathExists(NativeDriver(L"qtxSP"));
+  };
+  ASSERT_TRUE(nativeFile(true));
   MakeKey(HKEY_LOCAL_MACHINE, kServices + L"qtxSP");
   TagService(L"qtxFsBlk", 21);
   TagService(L"qtxmonflt", 22);
@@ -522,7 +544,7 @@ TEST(UnderVersion, DriverGatesFollowTheClaimedVersion) {
 
   ClearLog();
   RemoveProtectionDrivers();
-  EXPECT_EQ(PathExists(NativeDriver(L"qtxSP")), sp == 0);
+  EXPECT_EQ(nativeFile(false), sp == 0);
   EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kServices + L"qtxSP"), sp == 0);
   std::vector<DWORD> tags = GroupTags();
   EXPECT_EQ(std::count(tags.begin(), tags.end(), 21u), sp == 0 ? 1 : 0);
@@ -531,7 +553,7 @@ TEST(UnderVersion, DriverGatesFollowTheClaimedVersion) {
   EXPECT_EQ(LogHas(std::wstring(L"Removing service 'qtxMonFlt' load order id=22 in group '") + kGroup + L"'"), flt == 1)
       << Narrow(LogDump());
 
-  DeleteFileW(NativeDriver(L"qtxSP").c_str());
+  DeleteFileUnredirected(NativeDriver(L"qtxSP").c_str());
   for (const wchar_t* s : {L"qtxSP", L"qtxFsBlk", L"qtxmonflt"}) RemoveKey(HKEY_LOCAL_MACHINE, kServices + s);
   DeleteValueOf(HKEY_LOCAL_MACHINE, kOrderList, kGroup);
   if (!hadFltMgr) RemoveKey(HKEY_LOCAL_MACHINE, kFltMgr);

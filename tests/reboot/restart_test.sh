@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Queues files and folders for deletion at restart in a prefix of its own, restarts that
 # prefix's Windows and checks that they are gone (and that an unqueued file stays).
-#   restart_test.sh WINE_PREFIX_SCRIPT PREFIX HELPER_EXE
+#   restart_test.sh WINE_PREFIX_SCRIPT PREFIX HELPER_EXE [wow64|win32]
+# wow64: a 32-bit helper in a 64-bit prefix; win32: a 32-bit helper in a 32-bit prefix (both
+# exit 77, skipped, where this machine cannot run 32-bit programs).
 set -u
-prefix_script=${1:?wine-prefix.sh}; prefix=${2:?prefix}; helper=${3:?helper exe}
+prefix_script=${1:?wine-prefix.sh}; prefix=${2:?prefix}; helper=${3:?helper exe}; kind=${4:-}
 export WINEPREFIX=$(realpath -m "$prefix") WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
+helper_wine=$wine
+up_flag=""
+if [ -n "$kind" ]; then
+  bash "$(dirname "$prefix_script")/can-run-32bit.sh" || exit 77
+  helper_wine=/usr/lib/wine/wine
+  [ "$kind" = win32 ] && { wine=/usr/lib/wine/wine; up_flag=--win32; export WINEARCH=win32; }
+fi
 server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver
 root="$WINEPREFIX/drive_c/qtx restart"
@@ -14,8 +23,11 @@ at() { case $1 in "Program Folder"*) echo "$WINEPREFIX/drive_c/qtx restart progr
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
-"$prefix_script" up "$WINEPREFIX" || { echo "cannot create $WINEPREFIX"; exit 1; }
-"$wine" "$helper" </dev/null || fail "helper exited with $?"
+"$prefix_script" up "$WINEPREFIX" $up_flag || { echo "cannot create $WINEPREFIX"; exit 1; }
+"$helper_wine" "$helper" </dev/null || fail "helper exited with $?"
+# What the restart is given: the Session Manager key is one key for both registry views.
+"$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+  </dev/null 2>/dev/null | tr -d '\r' | grep PendingFileRenameOperations || fail "nothing queued"
 for p in "Program Folder/sub dir/deeper/x.dat" "Program Folder/app.exe" "single file.txt"; do
   [ -e "$(at "$p")" ] || fail "$p missing before the restart"
 done

@@ -188,10 +188,20 @@ TEST_F(RegistryTest, SetString) {
   EXPECT_EQ(LogTexts(), (std::vector<std::wstring>{L"Set registry: " + key + L"\\Empty=",
                                                    L"Set registry: " + key + L"\\=Deflt"}));
 
-  // A key below a key nobody may open cannot be created.
+  // A key below a key nobody may open cannot be created. Wine checks the parent's access list
+  // only when it creates a path one key at a time (as it does with a view flag, which the
+  // 64-bit build passes); a plain create, the 32-bit build's, goes through it.
   const std::wstring locked = kBase + L"\\SetLocked";
   ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, locked));
   ASSERT_TRUE(Lock(HKEY_CURRENT_USER, locked));
+  HKEY through = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, (locked + L"\\Probe").c_str(), 0, nullptr, 0, KEY_READ, nullptr, &through,
+                      nullptr) == ERROR_SUCCESS) {
+    RegCloseKey(through);
+    ASSERT_TRUE(Unlock(HKEY_CURRENT_USER, locked));
+    RemoveKey(HKEY_CURRENT_USER, locked);
+    GTEST_SKIP() << "Wine created a key below a key nobody may open: the refusal cannot be observed here";
+  }
   ClearLog();
   EXPECT_EQ(regSetString((locked + L"\\Sub").c_str(), HKEY_CURRENT_USER, L"v", L"t"),
             static_cast<DWORD>(ERROR_ACCESS_DENIED));

@@ -23,6 +23,10 @@ std::wstring Env(const wchar_t* name) {
   GetEnvironmentVariableW(name, buffer, MAX_PATH);
   return buffer;
 }
+// What 64-bit Windows names `name` + "(x86)" (or `native`, for the native folder), as the
+// environment of the test prefix gives it; 32-bit Windows has only the plain name.
+std::wstring X86(const std::wstring& name) { return Env((On32BitWindows() ? name : name + L"(x86)").c_str()); }
+std::wstring Native(const wchar_t* native, const wchar_t* name) { return Env(On32BitWindows() ? name : native); }
 
 class Expansion : public ::testing::Test {
  protected:
@@ -35,10 +39,12 @@ class Expansion : public ::testing::Test {
 
 TEST_F(Expansion, SysIsThe32BitSystemFolderAndSys64TheNativeOne) {
   wchar_t wow[MAX_PATH];
-  ASSERT_GT(GetSystemWow64DirectoryW(wow, MAX_PATH), 0u);
+  // 32-bit Windows has one system folder, which both name.
+  if (On32BitWindows()) GetSystemDirectoryW(wow, MAX_PATH);
+  else ASSERT_GT(GetSystemWow64DirectoryW(wow, MAX_PATH), 0u);
   EXPECT_EQ(g_setup.Expand(L"%SYS%"), wow);
   EXPECT_EQ(g_setup.Expand(L"%SYS64%"), SysFolder(GetSystemDirectoryW));
-  EXPECT_NE(g_setup.Expand(L"%SYS%"), g_setup.Expand(L"%SYS64%"));
+  EXPECT_EQ(g_setup.Expand(L"%SYS%") == g_setup.Expand(L"%SYS64%"), On32BitWindows());
   EXPECT_EQ(g_setup.Expand(L"%SYS64%", L"drivers\\qtxmon.sys"), SysFolder(GetSystemDirectoryW) + L"\\drivers\\qtxmon.sys");
   EXPECT_EQ(g_setup.Expand(L"%SYS%\\config.nt"), std::wstring(wow) + L"\\config.nt");
 }
@@ -51,12 +57,14 @@ TEST_F(Expansion, MacrosIgnoreCase) {
 }
 
 TEST_F(Expansion, ProgramFilesAreThoseA32BitProgramSees) {
-  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%"), Env(L"ProgramW6432"));
-  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%", L"x"), Env(L"ProgramW6432") + L"\\x");
+  const std::wstring native = Native(L"ProgramW6432", L"ProgramFiles");
+  ASSERT_FALSE(native.empty());
+  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%"), native);
+  EXPECT_EQ(g_setup.Expand(L"%PRGFILES%", L"x"), native + L"\\x");
   // The 32-bit product's %CommonProgramFiles% is the x86 one.
-  EXPECT_EQ(g_setup.Expand(L"%CommonProgramFiles%"), Env(L"CommonProgramFiles(x86)"));
-  EXPECT_EQ(g_setup.Expand(L"%ProgramFiles%\\y"), Env(L"ProgramFiles(x86)") + L"\\y");
-  EXPECT_EQ(g_setup.Expand(L"%WHSPATH%"), Env(L"ProgramW6432") + L"\\Windows Home Server");
+  EXPECT_EQ(g_setup.Expand(L"%CommonProgramFiles%"), X86(L"CommonProgramFiles"));
+  EXPECT_EQ(g_setup.Expand(L"%ProgramFiles%\\y"), X86(L"ProgramFiles") + L"\\y");
+  EXPECT_EQ(g_setup.Expand(L"%WHSPATH%"), native + L"\\Windows Home Server");
   g_setup.whsFolder = L"D:\\WHS";
   EXPECT_EQ(g_setup.Expand(L"%WHSPATH%\\Bin"), L"D:\\WHS\\Bin");
 }
@@ -65,8 +73,9 @@ TEST_F(Expansion, ProgramFilesAreThoseA32BitProgramSees) {
 // user's own HKCU\Environment; profile paths take only the system's variables.
 TEST_F(Expansion, MachineFoldersIgnoreWhatTheUserSetInTheEnvironment) {
   const std::wstring prg = g_setup.Expand(L"%PRGFILES%"), common = g_setup.Expand(L"%CommonProgramFiles%");
+  // 32-bit Windows has no native program-files folder: the add-in path names nothing there.
   const std::wstring addin = g_setup.Expand(L"%ProgramW6432%\\a.addin");
-  EXPECT_EQ(addin, prg + L"\\a.addin");
+  EXPECT_EQ(addin, On32BitWindows() ? L"" : prg + L"\\a.addin");
   const wchar_t* const variables[] = {L"ProgramW6432", L"CommonProgramFiles", L"CommonProgramFiles(x86)",
                                       L"ProgramFiles", L"ProgramFiles(x86)", L"SystemRoot", L"SystemDrive"};
   std::vector<std::wstring> saved;
@@ -77,6 +86,7 @@ TEST_F(Expansion, MachineFoldersIgnoreWhatTheUserSetInTheEnvironment) {
   EXPECT_EQ(g_setup.Expand(L"%PRGFILES%"), prg);
   EXPECT_EQ(g_setup.Expand(L"%CommonProgramFiles%"), common);
   EXPECT_EQ(g_setup.Expand(L"%ProgramW6432%\\a.addin"), addin);
+  EXPECT_EQ(g_setup.Expand(L"%ProgramW6432%", L"a.addin"), addin);
   EXPECT_EQ(ExpandSystemVariables(L"%SystemDrive%\\Users\\x"), SysFolder(GetWindowsDirectoryW).substr(0, 2) + L"\\Users\\x");
   EXPECT_EQ(ExpandSystemVariables(L"%SystemRoot%\\p"), SysFolder(GetWindowsDirectoryW) + L"\\p");
   EXPECT_EQ(ExpandSystemVariables(L"C:\\plain"), L"C:\\plain");
@@ -134,16 +144,17 @@ TEST_F(Expansion, DataPathComesFromTheProductKeyOrTheCommonDataFolder) {
 
 TEST(KindFlags, SixtyFourBitWorkstationOfTheDefaultPrefix) {
   // The default prefix claims 64-bit Windows 7, a workstation. The 64-bit build stands for
-  // the 32-bit product under WOW64 on an AMD64 processor.
+  // the 32-bit product under WOW64 on an AMD64 processor. A 32-bit prefix is 32-bit Windows 7.
+  const bool x64 = !On32BitWindows();
   EXPECT_TRUE(g_setup.IsOS(OS_NT));
   EXPECT_TRUE(g_setup.IsOS(OS_XP_OR_LATER));
   EXPECT_TRUE(g_setup.IsOS(OS_VISTA_7));
-  EXPECT_TRUE(g_setup.IsOS(OS_X64));
+  EXPECT_EQ(g_setup.IsOS(OS_X64), x64);
   EXPECT_FALSE(g_setup.IsOS(OS_WOW64));
   EXPECT_FALSE(g_setup.IsOS(OS_SERVER));
   EXPECT_FALSE(g_setup.IsOS(OS_9X | OS_95 | OS_98 | OS_ME | OS_NT4 | OS_2000));
   EXPECT_FALSE(g_setup.IsOS(OS_WHS | OS_SBS));
-  EXPECT_TRUE(g_setup.IsOS(OS_WOW64 | OS_X64));  // any bit of the mask
+  EXPECT_EQ(g_setup.IsOS(OS_WOW64 | OS_X64), x64);  // any bit of the mask
 }
 
 TEST(Operation, NamesAndTheLogLine) {

@@ -65,8 +65,11 @@ TEST(UnderVersion, KindFlagsFollowTheClaimedVersion) {
 TEST(KindFlags, OtherWindowsVersions) {
   // 64-bit XP / Server 2003 (5.2): XP or later, not the Vista/7 family.
   EXPECT_EQ(RunSelfUnderVersion(L"winxp64", L"5.2,900,1600"), 0u);  // NT|XP+ ; not VISTA_7|NT4|2000
-  // Windows 8 (6.2) counts to the major-6 family.
-  EXPECT_EQ(RunSelfUnderVersion(L"win8", L"6.2,41900,20000"), 0u);  // NT|XP+|VISTA_7|X64 ; not WOW64
+  // Windows 8 (6.2) counts to the major-6 family; 64-bit in a 64-bit prefix only.
+  if (On32BitWindows())
+    EXPECT_EQ(RunSelfUnderVersion(L"win8", L"6.2,1900,60000"), 0u);  // NT|XP+|VISTA_7 ; not WOW64|X64
+  else
+    EXPECT_EQ(RunSelfUnderVersion(L"win8", L"6.2,41900,20000"), 0u);  // NT|XP+|VISTA_7|X64 ; not WOW64
 }
 
 TEST(KindFlags, ServerFollowsTheProductType) {

@@ -200,6 +200,11 @@ std::wstring Widen(const std::string& s) {
 }  // namespace qtxtest
 
 namespace qtxtest {
+bool On32BitWindows() {
+  wchar_t folder[MAX_PATH];
+  return GetSystemWow64DirectoryW(folder, MAX_PATH) == 0;
+}
+
 DWORD RunSelfUnderWindowsVersion(const wchar_t* version, const wchar_t* gtestFilter, const wchar_t* expect) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);

@@ -63,6 +63,10 @@ void RemoveAll(const std::wstring& path);
 // Enables a privilege (e.g. L"SeRestorePrivilege") in the process token; true on success.
 bool EnablePrivilege(const wchar_t* name);
 
+// True on 32-bit Windows (no WOW64 system folder): the 32-bit suites' 32-bit prefix, where a
+// test expects what a 32-bit program sees there.
+bool On32BitWindows();
+
 // UTF-16 <-> UTF-8, for test messages.
 std::string Narrow(const std::wstring& s);
 
