@@ -195,9 +195,10 @@ const std::pair<const wchar_t*, DWORD> kTags[] = {
     {L"qtxTdi", 1}, {L"qtxNet", 2}, {L"qtxKbd", 3}, {L"qtxFsBlk", 4}, {L"qtxFW", 5}, {L"qtxNdisR", 6},
     {L"qtxNdis", 7}, {L"qtxNdisFlt", 8}, {L"qtxStm", 9}, {L"qtxmonflt", 10}, {L"QtxForeignDrv", 11}};
 
-// The config.nt the 32-bit program opens, by the name it gives it: its own system folder, which
-// Windows redirects to SysWOW64. The 64-bit build, standing in for it, names SysWOW64 itself.
-std::wstring OwnConfigNt() { return SystemFolder(sizeof(void*) == 4) + L"\\config.nt"; }
+// The config.nt the 32-bit program opens, as the probe lists it: where the file lies, SysWOW64
+// on 64-bit Windows (the 32-bit program's own system folder is redirected there), which the
+// 64-bit build, standing in for it, names itself.
+std::wstring OwnConfigNt() { return SystemFolder(false) + L"\\config.nt"; }
 std::wstring NativeDriver(const std::wstring& n) { return SystemFolder(true) + L"\\drivers\\" + n + L".sys"; }
 std::wstring Wow64Driver(const std::wstring& n) { return SystemFolder(false) + L"\\drivers\\" + n + L".sys"; }
 std::wstring LocalAppData() {
