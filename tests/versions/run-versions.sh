@@ -18,7 +18,18 @@ entry='multi(0)disk(0)rdisk(0)partition(1)\WINDOWS'
 cp "$bootcmd" "$c/windows/system32/bcdedit.exe"
 fail=0; rows=0
 utf8() { iconv -f UTF-16 -t UTF-8 "$1" 2>/dev/null | tr -d '\r'; }
-while IFS=$'\t' read -r row_bits version pattern method; do
+product='HKLM\Software\Velko Software\Velko'
+# refused FOLDER: a very silent run with FOLDER as the program folder logs that it refused it.
+refused() {
+  local view=""
+  [ "$bits" = 64 ] && view=/reg:32
+  "$wine" reg add "$product" /v Product /d vhm /f $view >/dev/null 2>&1
+  "$wine" reg add "$product" /v ProgramFolder /d "$1" /f $view >/dev/null 2>&1
+  rm -f "$c/qtx-rule.log"
+  timeout 120 "$wine" "$boxclick" --answer no -- "Z:$exe" /verysilent /prod vhm /log 'C:\qtx-rule.log' >/dev/null 2>&1
+  utf8 "$c/qtx-rule.log" | grep -qF "Program folder refused: $1"
+}
+while IFS=$'\t' read -r row_bits version pattern method rule; do
   case "$row_bits" in "#"*|"") continue ;; esac
   [ "$row_bits" = "$bits" ] || continue
   rows=$((rows + 1))
@@ -40,10 +51,16 @@ while IFS=$'\t' read -r row_bits version pattern method; do
     bcdedit) [ "$bcd" = "/set safeboot minimal" ] && [ "$ini" = 0 ] && got=$method || got="bcdedit '$bcd', boot.ini $ini" ;;
     boot.ini) [ -z "$bcd" ] && [ "$ini" = 1 ] && got=$method || got="bcdedit '$bcd', boot.ini $ini" ;;
   esac
-  if [[ "$os" =~ ^$pattern$ ]] && [ "$got" = "$method" ] && [ "$got_copy" = ok ]; then
-    echo "ok: $version: $os; $method; RunOnce names $copy"
+  got_rule=ok
+  if [ "$rule" = rule ]; then
+    for folder in 'C:\WINDOWS\TEMP' 'c:\PROGRAM FILES'; do
+      refused "$folder" || got_rule="program folder $folder not refused"
+    done
+  fi
+  if [[ "$os" =~ ^$pattern$ ]] && [ "$got" = "$method" ] && [ "$got_copy" = ok ] && [ "$got_rule" = ok ]; then
+    echo "ok: $version: $os; $method; RunOnce names $copy$([ "$rule" = rule ] && echo "; folder rule holds")"
   else
-    echo "FAIL: $version: '$os' (wanted $pattern); Safe-Mode method: $got (wanted $method); $got_copy"
+    echo "FAIL: $version: '$os' (wanted $pattern); Safe-Mode method: $got (wanted $method); $got_copy; $got_rule"
     tr -d '\r' <"$c/qtx-run.out"
     fail=1
   fi
