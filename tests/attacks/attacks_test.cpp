@@ -178,9 +178,16 @@ int PendingCount(const std::wstring& pending, const std::wstring& path) {
   return n;
 }
 
-// Keeps the pending-rename list as it was before the test.
+// Empties the pending-rename list for the test (earlier tests in the shared prefix leave
+// entries of their own, some below the same folders) and puts it back afterwards.
 struct PendingRestorer {
   std::wstring saved = MachineValue(kSessionManager, L"PendingFileRenameOperations", KEY_WOW64_64KEY);
+  PendingRestorer() {
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &k)) return;
+    RegDeleteValueW(k, L"PendingFileRenameOperations");
+    RegCloseKey(k);
+  }
   ~PendingRestorer() {
     HKEY k = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &k)) return;
