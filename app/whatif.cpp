@@ -67,8 +67,8 @@ std::wstring WhatIfText(const ResidueList& items, const RefusalList& refused, bo
 }
 
 int RunWhatIf(bool selfProtection) {
-  ResidueList items = ProbeSuiteResidue();
   RefusalList refused = ProbeRefusals();
+  ResidueList items = ProbeSuiteResidueBesides(refused);
   NoteReportProbes(items, MarkQueued(items), refused);
   std::wstring text = WhatIfText(items, refused, selfProtection);
   LogLines(text);

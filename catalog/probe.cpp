@@ -134,8 +134,9 @@ void AddSharedFiles(RefusalList& refused, const std::vector<std::wstring>& trees
 }
 }  // namespace
 
-ResidueList ProbeSuiteResidue() {
-  RefusalList refused = ProbeRefusals();
+ResidueList ProbeSuiteResidue() { return ProbeSuiteResidueBesides(ProbeRefusals()); }
+
+ResidueList ProbeSuiteResidueBesides(const RefusalList& refused) {
   ResidueList found;
   for (size_t i = 0; i < kProbeStepCount; ++i) {
     ResidueList step;

@@ -53,6 +53,8 @@ extern const size_t kProbeStepCount;
 // on 64-bit Windows also files in the native system folder, "64-bit"), without the items the
 // removal keeps by design (ProbeRefusals).
 ResidueList ProbeSuiteResidue();
+// The same with the refusals already probed.
+ResidueList ProbeSuiteResidueBesides(const RefusalList& refused);
 
 // What the removal would refuse to touch: program or data folders the folder-safety rule
 // refuses; files the SharedDLLs list counts (the driver step's shared files, the mail
