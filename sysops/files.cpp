@@ -262,14 +262,21 @@ DWORD WalkFolder(HANDLE parent, const FolderEntry& entry, const std::wstring& fu
 
 // Folders the system makes and keeps for Administrators; the parents of a walked folder are
 // checked up to the first of them.
-bool IsSystemFolder(const std::wstring& folder) {
+std::vector<std::wstring> SystemFolders() {
   static const int kSystemFolders[] = {CSIDL_WINDOWS,        CSIDL_SYSTEM,          CSIDL_SYSTEMX86,
                                        CSIDL_PROGRAM_FILES,  CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
                                        CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA};
+  std::vector<std::wstring> folders;
   for (int csidl : kSystemFolders) {
     wchar_t path[MAX_PATH] = {0};
-    if (GetSpecialFolder(path, csidl) && EqualNoCase(folder, path)) return true;
+    if (GetSpecialFolder(path, csidl) && path[0]) folders.push_back(path);
   }
+  return folders;
+}
+
+bool IsOneOf(const std::wstring& folder, const std::vector<std::wstring>& folders) {
+  for (const std::wstring& f : folders)
+    if (EqualNoCase(folder, f)) return true;
   return false;
 }
 
@@ -335,7 +342,8 @@ DWORD RemoveTreeIn(HKEY sharedDlls, const wchar_t* pathPattern, const wchar_t* m
 }  // namespace
 
 const wchar_t* ParentsFault(const std::wstring& folder, std::wstring* parent) {
-  for (std::wstring above = ParentOf(folder); !above.empty() && !IsSystemFolder(above); above = ParentOf(above)) {
+  const std::vector<std::wstring> system = SystemFolders();
+  for (std::wstring above = ParentOf(folder); !above.empty() && !IsOneOf(above, system); above = ParentOf(above)) {
     UniqueKernelHandle handle;
     DWORD rc = OpenNoFollow(above, true, READ_CONTROL, handle);
     PSECURITY_DESCRIPTOR raw = nullptr;
