@@ -66,6 +66,14 @@ bool IsAllowType(BYTE type) {
          type == ACCESS_ALLOWED_COMPOUND_ACE_TYPE;
 }
 
+// Wine shows a link only in the attributes read by name, Windows through the handle too:
+// either sign counts.
+bool ShowsAsLink(const BY_HANDLE_FILE_INFORMATION& info, const wchar_t* path) {
+  DWORD byName = GetFileAttributesW(path);
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
 void LogRefusal(const wchar_t* folder, const wchar_t* why) {
   g_log.Print(LOG_MIN, LOG_FILE, L"Suite folder refused, nothing is loaded or started from it: %s (%s)", folder, why);
 }
@@ -133,14 +141,11 @@ UniqueKernelHandle HoldTrustedFolder(const wchar_t* folder) {
     return UniqueKernelHandle();
   }
   BY_HANDLE_FILE_INFORMATION info = {};
-  // Wine shows a link only in the attributes read by name; either sign refuses it.
-  DWORD byName = GetFileAttributesW(folder);
   if (!GetFileInformationByHandle(handle.get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     LogRefusal(folder, L"not a folder");
     return UniqueKernelHandle();
   }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT))) {
+  if (ShowsAsLink(info, folder)) {
     LogRefusal(folder, L"a link");
     return UniqueKernelHandle();
   }
@@ -166,11 +171,7 @@ UniqueKernelHandle HoldTrustedFolderOf(const wchar_t* file) {
 const wchar_t* WrittenFileFault(HANDLE file, const wchar_t* path) {
   BY_HANDLE_FILE_INFORMATION info = {};
   if (!GetFileInformationByHandle(file, &info)) return L"it cannot be examined";
-  // Wine shows a link only in the attributes read by name; either sign refuses it.
-  DWORD byName = GetFileAttributesW(path);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT)))
-    return L"it is a link";
+  if (ShowsAsLink(info, path)) return L"it is a link";
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return L"it is a folder";
   if (info.nNumberOfLinks > 1) return L"it has more than one hard link";
   PSECURITY_DESCRIPTOR raw = nullptr;
