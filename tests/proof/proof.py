@@ -336,10 +336,11 @@ def plant(prefix, bits, standins):
         elif r.kind == "service":
             exe = "services/qtx_svc_standin.exe" if bits == "64" else "proof/i686/qtx_svc_standin.exe"
             image = "Z:" + os.path.join(standins, exe).replace("/", "\\")
-            batch.append('sc create "%s" binpath= "\\"%s\\" pending 300" type= own start= demand >nul' % (r.path, image))
+            batch.append(twice('sc create "%s" binpath= "\\"%s\\" pending 300" type= own start= demand >nul'
+                               % (r.path, image)))
         elif r.kind == "driver":
-            batch.append('sc create "%s" binpath= "system32\\drivers\\%s.sys" type= kernel start= demand >nul'
-                         % (r.path, r.path))
+            batch.append(twice('sc create "%s" binpath= "system32\\drivers\\%s.sys" type= kernel start= demand >nul'
+                               % (r.path, r.path)))
     run_batch(prefix, bits, batch)
     if bits == "32":  # one view: everything goes in together
         regs = {"32": regs["32"] + regs["64"][2:]}
@@ -352,6 +353,13 @@ def plant(prefix, bits, standins):
         wine(prefix, bits, "reg", "import", "C:\\" + name, *(["/reg:" + view] if bits == "64" else []))
         os.remove(os.path.join(prefix, "drive_c", name))
     print("planted %d rows (%d-bit Windows)" % (len(rows), int(bits)))
+
+
+def twice(command):
+    """A batch line that tries the command again when it fails. Now and then one service entry
+    of the planting was missing (seen twice in about a dozen runs, once the driver "tap0901";
+    the cause is not known); the planting check still reports whatever is missing after this."""
+    return "%s || %s" % (command, command)
 
 
 def run_batch(prefix, bits, lines):
